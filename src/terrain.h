@@ -47,6 +47,12 @@ int32_t barLeft(int32_t k, int32_t j);
 int32_t barTop(int32_t k, int32_t h);
 int32_t barWidth(int32_t k);
 
+// Sets the x87 unit to a 64-bit significand and round-to-nearest, as the
+// program's start does; a no-op where there is no x87 unit. Nothing in the
+// renderer depends on it (its arithmetic is exact integer work), but code
+// that evaluates the projection in long double to check it does.
+void setExtendedPrecision();
+
 // One frame at the current camera into pixel: the literal clear-and-paint
 // loop, and the fast path that writes every pixel once with the same bytes.
 void renderFrameReference();
