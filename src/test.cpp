@@ -273,66 +273,92 @@ void renderFrameReference()
 // earlier ones, so a pixel ends up with the colour of the last bar drawn
 // over it: the nearest row's, and within a row the rightmost bar's. Walking
 // the bars in reverse order (near to far, right to left) and keeping, per
-// canvas column, the highest row painted so far, every pixel is decided
-// once. A bar's top never lies above the horizon row 100, so the upper half
-// is always background. What each column gains is recorded as an event
-// "from row y down, colour v"; the lower half is then written row by row,
-// each row a copy of the one above with that row's events applied.
+// canvas column, the highest row painted so far, each bar only has to note
+// in which columns it shows and from which row down. A bar's top never lies
+// above the horizon row 100, so the upper half is always background. The
+// lower half is then written row by row: each pixel is the colour that
+// starts there, or else the pixel above it.
+//
+// Both loops work on four columns at a time with the compiler's generic
+// vectors, which become SIMD instructions wherever the target has them.
 namespace {
 
-constexpr int32_t kHorizon = 100;
-constexpr int32_t kMaxEvents = kCanvasWidth * (kCanvasHeight - kHorizon);
+typedef int32_t Lanes __attribute__((vector_size(16)));
+// The same four lanes at any 4-byte boundary, for loads and stores in place.
+typedef int32_t LanesAt __attribute__((vector_size(16), aligned(4), may_alias));
 
-int16_t eventHead[kCanvasHeight - kHorizon];
-int16_t eventNext[kMaxEvents];
-int16_t eventColumn[kMaxEvents];
-uint32_t eventColour[kMaxEvents];
+inline LanesAt &lanesAt(void *p) { return *static_cast<LanesAt *>(p); }
+
+constexpr int32_t kHorizon = 100;
+constexpr int32_t kPad = 16; // more than a bar can stick out, rounded to whole lanes
+constexpr int32_t kStride = kPad + kCanvasWidth + kPad;
+constexpr int32_t kNoStart = -1; // 0xFFFFFFFF is never a drawn or background colour
+
+// The colour that starts at each pixel of the lower half, or kNoStart; one
+// spare row takes the (unchanged) writes of bars that start below the
+// canvas, and the side margins those of columns off the canvas, so that the
+// bar loop needs no clipping. Kept all kNoStart between frames.
+int32_t starts[kCanvasHeight - kHorizon + 1][kStride];
+// The highest row painted so far in each column; 0 in the margins, so that
+// nothing ever shows there.
+int32_t painted[kStride];
+
+struct StartsInit {
+    StartsInit()
+    {
+        for (auto &row : starts)
+            for (int32_t &v : row)
+                v = kNoStart;
+    }
+} startsInit;
 
 } // namespace
 
 void renderFrame()
 {
-    std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
-    std::memset(eventHead, 0xFF, sizeof eventHead);
-    int32_t painted[kCanvasWidth]; // highest row painted so far, per column
-    for (int32_t &p : painted)
-        p = kCanvasHeight;
-    int32_t events = 0;
+    for (int32_t c = 0; c < kStride; ++c)
+        painted[c] = c >= kPad && c < kPad + kCanvasWidth ? kCanvasHeight : 0;
+    int32_t column[kColumns]; // map column of each lateral position
+    for (int32_t i = 0; i < kColumns; ++i)
+        column[i] = (actorY + (kFirstColumn + i) * 100) / 100 % kMapSize;
 
     for (int32_t k = kRows - 1; k >= 0; --k) {
-        const int32_t xw = actorX + k * 100;
-        const int32_t w = projection.width[k];
+        const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
         const int16_t *top = projection.top[k];
+        const int16_t *left = projection.left[k];
+        const int32_t width = projection.width[k];
+        const int32_t chunks = (width + 3) / 4;
+        Lanes inBar[4];
+        for (int32_t q = 0; q < 4; ++q)
+            for (int32_t l = 0; l < 4; ++l)
+                inBar[q][l] = 4 * q + l < width ? -1 : 0;
+
         for (int32_t i = projection.lastVisible[k]; i >= projection.firstVisible[k]; --i) {
-            const int32_t cell = cellIndex(xw, actorY + (kFirstColumn + i) * 100);
+            const int32_t cell = rowBase + column[i];
             const int32_t sy = top[map[cell]];
-            const int32_t sx = projection.left[k][i];
-            const int32_t from = sx < 0 ? 0 : sx;
-            const int32_t to = sx + w > kCanvasWidth ? kCanvasWidth : sx + w;
-            uint32_t colour = 0;
-            bool coloured = false;
-            for (int32_t c = from; c < to; ++c) {
-                if (sy >= painted[c])
-                    continue;
-                if (!coloured) {
-                    colour = fadedColour(k, cell);
-                    coloured = true;
-                }
-                painted[c] = sy;
-                eventColumn[events] = int16_t(c);
-                eventColour[events] = colour;
-                eventNext[events] = eventHead[sy - kHorizon];
-                eventHead[sy - kHorizon] = int16_t(events);
-                ++events;
+            const Lanes barTop = Lanes{} + sy;
+            const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
+            int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
+            for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
+                const Lanes highest = lanesAt(painted + c);
+                const Lanes shows = (barTop < highest) & inBar[q];
+                lanesAt(painted + c) = (highest & ~shows) | (barTop & shows);
+                lanesAt(start + c) = (lanesAt(start + c) & ~shows) | (colour & shows);
             }
         }
     }
 
+    std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
+    const Lanes none = Lanes{} + kNoStart;
     for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
         uint32_t *row = pixel + y * kCanvasWidth;
-        std::memcpy(row, row - kCanvasWidth, sizeof(uint32_t) * kCanvasWidth);
-        for (int32_t e = eventHead[y - kHorizon]; e >= 0; e = eventNext[e])
-            row[eventColumn[e]] = eventColour[e];
+        int32_t *start = starts[y - kHorizon] + kPad;
+        for (int32_t x = 0; x < kCanvasWidth; x += 4) {
+            const Lanes colour = lanesAt(start + x);
+            const Lanes inherit = colour == none;
+            lanesAt(row + x) = (lanesAt(row + x - kCanvasWidth) & inherit) | (colour & ~inherit);
+            lanesAt(start + x) = none;
+        }
     }
 }
 
