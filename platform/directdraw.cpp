@@ -1,0 +1,559 @@
+// The emulated display: one DirectDraw object at a time, exclusive
+// full-screen control, 320 by 200 modes at the configured depths, and a
+// flip chain of surfaces in system memory whose rows lie further apart than
+// their pixels need. Every flip hands the new front buffer to the screen
+// driver chosen by FLYOVER_DRIVER.
+#include "internal.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace flyover {
+
+namespace {
+
+constexpr int32_t kModeWidth = 320;
+constexpr int32_t kModeHeight = 200;
+constexpr DWORD kMostBackBuffers = 3;
+// Rows start this many bytes after a row's last pixel (rounded up to 16
+// first), so that a program stepping by the width instead of the pitch
+// shows at once.
+constexpr int32_t kRowPadding = 32;
+
+class Surface;
+class DirectDrawObject;
+
+struct Mode {
+  int32_t width = 0, height = 0;
+  const ScreenFormat *format = nullptr;
+};
+
+// A front buffer with its back buffers. Surfaces keep their place in the
+// chain; a flip moves the memory one place towards the front.
+struct FlipChain {
+  std::vector<Surface *> surfaces; // [0] is the front buffer
+  std::vector<std::vector<uint8_t>> memory;
+  Mode mode;
+  int32_t pitch = 0;
+  size_t rotation = 0;
+  bool lost = false;
+
+  uint8_t *memoryOf(size_t place) { return memory[(place + rotation) % memory.size()].data(); }
+};
+
+// The display hardware and who holds it.
+struct Display {
+  Settings settings;
+  std::unique_ptr<ScreenDriver> driver;
+  DirectDrawObject *object = nullptr;
+  HWND exclusiveWindow = nullptr;
+  bool active = false;
+  Mode mode;
+  FlipChain *chain = nullptr;
+  uint64_t presented = 0;
+  bool pointerMoved = false;
+};
+
+Display display;
+
+void fillPixelFormat(const ScreenFormat &format, DDPIXELFORMAT &pf) {
+  pf.dwFlags = format.flags;
+  pf.dwFourCC = format.fourcc;
+  pf.dwRGBBitCount = format.bits;
+  pf.dwRBitMask = format.red;
+  pf.dwGBitMask = format.green;
+  pf.dwBBitMask = format.blue;
+  pf.dwRGBAlphaBitMask = 0;
+}
+
+void destroyChain();
+void leaveMode();
+
+class Surface final : public IDirectDrawSurface {
+public:
+  Surface(FlipChain *chain, size_t place, DWORD caps) : chain_(chain), place_(place), caps_(caps) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
+    if (ppvObject)
+      *ppvObject = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    if (references_ == 0)
+      return 0;
+    if (--references_ > 0 || place_ != 0)
+      return references_; // back buffers go when their front buffer goes
+    destroyChain();
+    return 0;
+  }
+
+  HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID, LPDDENUMSURFACESCALLBACK) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) override {
+    return DDERR_UNSUPPORTED;
+  }
+
+  HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE lpDDSurfaceTargetOverride, DWORD) override {
+    if (place_ != 0 || chain_->surfaces.size() < 2)
+      return DDERR_NOTFLIPPABLE;
+    if (lpDDSurfaceTargetOverride)
+      return DDERR_UNSUPPORTED; // the chain always flips in order
+    if (chain_->lost)
+      return DDERR_SURFACELOST;
+    for (const Surface *surface : chain_->surfaces)
+      if (surface->locked_)
+        return DDERR_SURFACEBUSY;
+    chain_->rotation = (chain_->rotation + 1) % chain_->memory.size();
+    display.driver->present(chain_->memoryOf(0), chain_->pitch);
+    if (++display.presented == display.settings.frames) {
+      // As if the user pressed Escape now.
+      postMessage(display.exclusiveWindow, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+      postMessage(display.exclusiveWindow, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+    }
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS lpDDSCaps, LPDIRECTDRAWSURFACE *lplpDDAttachedSurface) override {
+    if (!lpDDSCaps || !lplpDDAttachedSurface)
+      return DDERR_INVALIDPARAMS;
+    *lplpDDAttachedSurface = nullptr;
+    if (chain_->surfaces.size() < 2)
+      return DDERR_NOTFOUND;
+    // Each surface of a flip chain has the next one attached; the last
+    // back buffer has the front buffer.
+    Surface *next = chain_->surfaces[(place_ + 1) % chain_->surfaces.size()];
+    if ((next->caps_ & lpDDSCaps->dwCaps) != lpDDSCaps->dwCaps)
+      return DDERR_NOTFOUND;
+    next->AddRef();
+    *lplpDDAttachedSurface = next;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) override { return DD_OK; }
+  HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS lpDDSCaps) override {
+    if (!lpDDSCaps)
+      return DDERR_INVALIDPARAMS;
+    lpDDSCaps->dwCaps = caps_;
+    return DD_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER *) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetDC(HDC *) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DD_OK; }
+  HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE *) override { return DDERR_UNSUPPORTED; }
+
+  HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT lpDDPixelFormat) override {
+    if (!lpDDPixelFormat || lpDDPixelFormat->dwSize != sizeof(DDPIXELFORMAT))
+      return DDERR_INVALIDPARAMS;
+    fillPixelFormat(*chain_->mode.format, *lpDDPixelFormat);
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC lpDDSurfaceDesc) override {
+    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+      return DDERR_INVALIDPARAMS;
+    describe(*lpDDSurfaceDesc);
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE IsLost() override { return chain_->lost ? DDERR_SURFACELOST : DD_OK; }
+
+  HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC lpDDSurfaceDesc, DWORD, HANDLE) override {
+    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+      return DDERR_INVALIDPARAMS;
+    if (chain_->lost)
+      return DDERR_SURFACELOST;
+    if (locked_)
+      return DDERR_SURFACEBUSY;
+    const Mode &mode = chain_->mode;
+    uint8_t *first = chain_->memoryOf(place_);
+    if (lpDestRect) {
+      const RECT &r = *lpDestRect;
+      if (r.left < 0 || r.top < 0 || r.right > mode.width || r.bottom > mode.height || r.left >= r.right ||
+          r.top >= r.bottom)
+        return DDERR_INVALIDRECT;
+      first += static_cast<ptrdiff_t>(r.top) * chain_->pitch + static_cast<ptrdiff_t>(r.left) * mode.format->bytes;
+    }
+    describe(*lpDDSurfaceDesc);
+    lpDDSurfaceDesc->lpSurface = first;
+    locked_ = first;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return DDERR_UNSUPPORTED; }
+
+  HRESULT STDMETHODCALLTYPE Restore() override {
+    if (!chain_->lost)
+      return DD_OK;
+    // Only the display mode the surfaces were made for brings them back,
+    // and only while the program holds the screen.
+    if (!display.active || display.mode.format != chain_->mode.format)
+      return DDERR_WRONGMODE;
+    chain_->lost = false;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) override { return DDERR_UNSUPPORTED; }
+
+  HRESULT STDMETHODCALLTYPE Unlock(LPVOID lpSurfaceData) override {
+    if (!locked_)
+      return DDERR_NOTLOCKED;
+    if (lpSurfaceData && lpSurfaceData != locked_)
+      return DDERR_INVALIDPARAMS;
+    locked_ = nullptr;
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDOVERLAYFX) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
+
+private:
+  void describe(DDSURFACEDESC &desc) const {
+    const DWORD size = desc.dwSize;
+    std::memset(&desc, 0, sizeof desc);
+    desc.dwSize = size;
+    desc.dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
+    desc.dwWidth = static_cast<DWORD>(chain_->mode.width);
+    desc.dwHeight = static_cast<DWORD>(chain_->mode.height);
+    desc.lPitch = chain_->pitch;
+    if (place_ == 0 && chain_->surfaces.size() > 1) {
+      desc.dwFlags |= DDSD_BACKBUFFERCOUNT;
+      desc.dwBackBufferCount = static_cast<DWORD>(chain_->surfaces.size() - 1);
+    }
+    desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    fillPixelFormat(*chain_->mode.format, desc.ddpfPixelFormat);
+    desc.ddsCaps.dwCaps = caps_;
+  }
+
+  FlipChain *chain_;
+  size_t place_;
+  DWORD caps_;
+  ULONG references_ = place_ == 0 ? 1 : 0;
+  void *locked_ = nullptr;
+};
+
+class DirectDrawObject final : public IDirectDraw {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
+    if (ppvObject)
+      *ppvObject = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    if (--references_ > 0)
+      return references_;
+    // The object takes its surfaces, the display mode and the screen with it.
+    destroyChain();
+    leaveMode();
+    display.exclusiveWindow = nullptr;
+    display.active = false;
+    display.object = nullptr;
+    display.driver.reset();
+    delete this;
+    return 0;
+  }
+
+  HRESULT STDMETHODCALLTYPE Compact() override { return DD_OK; }
+  HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER *, IUnknown *) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE *, IUnknown *) override {
+    return DDERR_UNSUPPORTED;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC lpDDSurfaceDesc, LPDIRECTDRAWSURFACE *lplpDDSurface,
+                                          IUnknown *pUnkOuter) override {
+    if (!lpDDSurfaceDesc || !lplpDDSurface || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+      return DDERR_INVALIDPARAMS;
+    *lplpDDSurface = nullptr;
+    if (pUnkOuter)
+      return CLASS_E_NOAGGREGATION;
+    const DDSURFACEDESC &desc = *lpDDSurfaceDesc;
+    if (!(desc.dwFlags & DDSD_CAPS))
+      return DDERR_INVALIDPARAMS;
+    const DWORD caps = desc.ddsCaps.dwCaps;
+    // Only the screen's own surfaces exist here.
+    if (!(caps & DDSCAPS_PRIMARYSURFACE))
+      return DDERR_UNSUPPORTED;
+    if ((caps & DDSCAPS_SYSTEMMEMORY) && (caps & DDSCAPS_VIDEOMEMORY))
+      return DDERR_INVALIDCAPS;
+    const bool flipping = (caps & DDSCAPS_FLIP) != 0;
+    const bool counted = (desc.dwFlags & DDSD_BACKBUFFERCOUNT) != 0;
+    if (flipping != counted || (flipping && !(caps & DDSCAPS_COMPLEX)))
+      return DDERR_INVALIDCAPS;
+    if (flipping && desc.dwBackBufferCount == 0)
+      return DDERR_INVALIDPARAMS;
+    if (flipping && desc.dwBackBufferCount > kMostBackBuffers)
+      return DDERR_OUTOFVIDEOMEMORY;
+    if (flipping && !display.exclusiveWindow)
+      return DDERR_NOEXCLUSIVEMODE;
+    if (!display.mode.format)
+      return DDERR_UNSUPPORTEDMODE; // no mode of ours is set
+    if (display.chain)
+      return DDERR_PRIMARYSURFACEALREADYEXISTS;
+
+    auto *chain = new FlipChain;
+    chain->mode = display.mode;
+    const int32_t rowBytes = chain->mode.width * static_cast<int32_t>(chain->mode.format->bytes);
+    chain->pitch = (rowBytes + 15) / 16 * 16 + kRowPadding;
+    const size_t count = flipping ? desc.dwBackBufferCount + 1 : 1;
+    const DWORD memoryCaps = (caps & DDSCAPS_SYSTEMMEMORY) ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY;
+    const DWORD chainCaps = memoryCaps | (flipping ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0);
+    for (size_t place = 0; place < count; ++place) {
+      chain->memory.emplace_back(static_cast<size_t>(chain->pitch) * chain->mode.height, uint8_t{0});
+      DWORD surfaceCaps = chainCaps;
+      if (place == 0)
+        surfaceCaps |= DDSCAPS_PRIMARYSURFACE | (flipping ? DDSCAPS_FRONTBUFFER : 0);
+      else if (place == 1)
+        surfaceCaps |= DDSCAPS_BACKBUFFER;
+      chain->surfaces.push_back(new Surface(chain, place, surfaceCaps));
+    }
+    display.chain = chain;
+    *lplpDDSurface = chain->surfaces[0];
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE *) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD, LPDDSURFACEDESC, LPVOID, LPDDENUMMODESCALLBACK) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID, LPDDENUMSURFACESCALLBACK) override {
+    return DDERR_UNSUPPORTED;
+  }
+  HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DD_OK; }
+  HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC lpDDSurfaceDesc) override {
+    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+      return DDERR_INVALIDPARAMS;
+    if (!display.mode.format)
+      return DDERR_UNSUPPORTEDMODE;
+    const DWORD size = lpDDSurfaceDesc->dwSize;
+    std::memset(lpDDSurfaceDesc, 0, sizeof *lpDDSurfaceDesc);
+    lpDDSurfaceDesc->dwSize = size;
+    lpDDSurfaceDesc->dwFlags = DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    lpDDSurfaceDesc->dwWidth = static_cast<DWORD>(display.mode.width);
+    lpDDSurfaceDesc->dwHeight = static_cast<DWORD>(display.mode.height);
+    lpDDSurfaceDesc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+    fillPixelFormat(*display.mode.format, lpDDSurfaceDesc->ddpfPixelFormat);
+    return DD_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE *) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(BOOL *) override { return DDERR_UNSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE Initialize(GUID *) override { return DDERR_UNSUPPORTED; }
+
+  HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override {
+    leaveMode();
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND hWnd, DWORD dwFlags) override {
+    const bool exclusive = (dwFlags & DDSCL_EXCLUSIVE) != 0;
+    const bool fullScreen = (dwFlags & DDSCL_FULLSCREEN) != 0;
+    const bool normal = (dwFlags & DDSCL_NORMAL) != 0;
+    if (exclusive == normal || exclusive != fullScreen)
+      return DDERR_INVALIDPARAMS;
+    if (!exclusive) {
+      leaveMode();
+      display.exclusiveWindow = nullptr;
+      display.active = false;
+      return DD_OK;
+    }
+    if (!isWindow(hWnd))
+      return DDERR_INVALIDPARAMS;
+    if (display.exclusiveWindow == hWnd)
+      return DD_OK;
+    if (display.exclusiveWindow)
+      return DDERR_HWNDALREADYSET;
+    display.exclusiveWindow = hWnd;
+    display.active = true;
+    // Taking the screen over makes the program the active one.
+    sendMessage(hWnd, WM_ACTIVATEAPP, TRUE, 0);
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD dwWidth, DWORD dwHeight, DWORD dwBPP) override {
+    if (!display.exclusiveWindow)
+      return DDERR_NOEXCLUSIVEMODE;
+    const ScreenFormat *format = display.settings.formatOfMode(dwBPP);
+    if (dwWidth != kModeWidth || dwHeight != kModeHeight || !format)
+      return DDERR_INVALIDMODE;
+    if (display.chain)
+      display.chain->lost = true; // a mode change loses the surfaces, as on real hardware
+    std::string error;
+    if (!display.driver->setMode(kModeWidth, kModeHeight, *format, windowTitle(display.exclusiveWindow), error)) {
+      std::fprintf(stderr, "flyover: the %s display cannot show the mode: %s\n", display.settings.driver.c_str(),
+                   error.c_str());
+      display.mode = Mode();
+      return DDERR_GENERIC;
+    }
+    display.mode = {kModeWidth, kModeHeight, format};
+    return DD_OK;
+  }
+
+  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override { return DD_OK; }
+
+private:
+  ULONG references_ = 1;
+};
+
+void destroyChain() {
+  FlipChain *chain = display.chain;
+  if (!chain)
+    return;
+  display.chain = nullptr;
+  for (Surface *surface : chain->surfaces)
+    delete surface;
+  delete chain;
+}
+
+void leaveMode() {
+  if (!display.mode.format)
+    return;
+  display.mode = Mode();
+  if (display.chain)
+    display.chain->lost = true;
+  display.driver->restoreMode();
+}
+
+} // namespace
+
+void pumpScreen() {
+  if (!display.driver)
+    return;
+  std::vector<ScreenEvent> events;
+  display.driver->pollEvents(events);
+  for (const ScreenEvent &event : events)
+    handleScreenEvent(event);
+  // Many pointer moves between two looks at the queue make one message.
+  if (display.pointerMoved) {
+    display.pointerMoved = false;
+    constexpr LPARAM kClientArea = 1; // HTCLIENT
+    postMessage(display.exclusiveWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(display.exclusiveWindow),
+                kClientArea | (static_cast<LPARAM>(WM_MOUSEMOVE) << 16));
+  }
+}
+
+void handleScreenEvent(const ScreenEvent &event) {
+  const HWND window = display.exclusiveWindow;
+  if (!window)
+    return; // nobody holds the screen
+  switch (event.kind) {
+  case ScreenEvent::Key: {
+    const bool system = event.alt || event.virtualKey == VK_MENU;
+    const UINT message = event.down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
+    // Repeat count 1; bit 29 Alt held; bits 30 and 31 for a release.
+    uint32_t lParam = 1;
+    if (event.alt)
+      lParam |= 1u << 29;
+    if (!event.down)
+      lParam |= 3u << 30;
+    postMessage(window, message, event.virtualKey, static_cast<LPARAM>(lParam));
+    break;
+  }
+  case ScreenEvent::Close:
+    postMessage(window, WM_CLOSE, 0, 0);
+    break;
+  case ScreenEvent::Focus:
+    if (event.focused == display.active)
+      break; // only changes are news
+    display.active = event.focused;
+    // A full-screen program that loses the screen loses its surfaces too.
+    if (!event.focused && display.chain)
+      display.chain->lost = true;
+    postMessage(window, WM_ACTIVATEAPP, event.focused ? TRUE : FALSE, 0);
+    break;
+  case ScreenEvent::Pointer:
+    display.pointerMoved = true;
+    break;
+  }
+}
+
+void screenCursorChanged(bool visible) {
+  if (display.driver)
+    display.driver->showCursor(visible);
+}
+
+void screenSaverChanged(bool active) {
+  if (display.driver)
+    display.driver->allowScreenSaver(active);
+}
+
+void shutdownDisplay() {
+  // Whatever references the program still holds, the process ends now.
+  destroyChain();
+  leaveMode();
+  display.exclusiveWindow = nullptr;
+  display.active = false;
+  delete display.object;
+  display.object = nullptr;
+  display.driver.reset();
+}
+
+} // namespace flyover
+
+using namespace flyover;
+
+extern "C" HRESULT WINAPI DirectDrawCreate(GUID *lpGUID, LPDIRECTDRAW *lplpDD, IUnknown *pUnkOuter) {
+  if (!lplpDD)
+    return DDERR_INVALIDPARAMS;
+  *lplpDD = nullptr;
+  if (pUnkOuter)
+    return CLASS_E_NOAGGREGATION;
+  // Null, or one of the two special values, picks the one display there is.
+  if (reinterpret_cast<uintptr_t>(lpGUID) > 2)
+    return DDERR_INVALIDPARAMS;
+  if (display.object)
+    return DDERR_DIRECTDRAWALREADYCREATED;
+
+  std::string error;
+  Settings settings;
+  if (!readSettingsFromEnvironment(settings, error)) {
+    std::fprintf(stderr, "flyover: %s\n", error.c_str());
+    return DDERR_INVALIDPARAMS;
+  }
+  std::unique_ptr<ScreenDriver> driver = findDriver(settings.driver)->create(settings, error);
+  if (!driver) {
+    std::fprintf(stderr, "flyover: the %s display cannot be used: %s\n", settings.driver.c_str(), error.c_str());
+    return DDERR_NODIRECTDRAWHW;
+  }
+  static const bool registered = std::atexit([] { shutdownDisplay(); }) == 0;
+  (void)registered;
+
+  display.settings = settings;
+  display.driver = std::move(driver);
+  display.driver->showCursor(cursorShown());
+  display.driver->allowScreenSaver(screenSaverActive());
+  display.presented = 0;
+  display.pointerMoved = false;
+  display.object = new DirectDrawObject;
+  *lplpDD = display.object;
+  return DD_OK;
+}

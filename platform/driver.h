@@ -1,0 +1,61 @@
+// The emulated display's screen: one driver per back end, chosen by name at
+// run time from a small table, each in a file of its own.
+#ifndef FLYOVER_PLATFORM_DRIVER_H
+#define FLYOVER_PLATFORM_DRIVER_H
+
+#include "screen_format.h"
+#include "settings.h"
+
+#include <stdint.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace flyover {
+
+// What a driver reports from the user's side; the platform turns these into
+// window messages.
+struct ScreenEvent {
+  enum Kind { Key, Close, Focus, Pointer } kind;
+  uint32_t virtualKey = 0; // Key: a VK_* code
+  bool down = false;       // Key: pressed rather than released
+  bool alt = false;        // Key: with Alt held
+  bool focused = false;    // Focus: gained rather than lost
+};
+
+class ScreenDriver {
+public:
+  virtual ~ScreenDriver() = default;
+  // Takes the screen over for a width x height picture in format. The
+  // title names the window that asked for it. False with a reason on error.
+  virtual bool setMode(int32_t width, int32_t height, const ScreenFormat &format, const std::string &title,
+                       std::string &error) = 0;
+  // Shows a picture of the mode's size and format; pitch is the byte
+  // distance between rows. Only called while a mode is set.
+  virtual void present(const uint8_t *pixels, int32_t pitch) = 0;
+  // Gives the screen back; the next picture needs a new setMode.
+  virtual void restoreMode() = 0;
+  // Appends what happened since the last call.
+  virtual void pollEvents(std::vector<ScreenEvent> &events) = 0;
+  virtual void showCursor(bool visible) = 0;
+  virtual void allowScreenSaver(bool allowed) = 0;
+};
+
+struct DriverEntry {
+  const char *name;
+  const char *description;
+  // Null with a reason when the back end cannot be used here.
+  std::unique_ptr<ScreenDriver> (*create)(const Settings &settings, std::string &error);
+};
+
+extern const DriverEntry sdlDriver;
+extern const DriverEntry captureDriver;
+
+// Null when no driver has that name.
+const DriverEntry *findDriver(const std::string &name);
+std::string driverNames();
+
+} // namespace flyover
+
+#endif

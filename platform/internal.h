@@ -1,0 +1,50 @@
+// What the pieces of the platform stand-in tell each other: the window
+// manager (user32), the process functions (kernel32) and the display
+// (DirectDraw with its screen driver).
+#ifndef FLYOVER_PLATFORM_INTERNAL_H
+#define FLYOVER_PLATFORM_INTERNAL_H
+
+#include "driver.h"
+
+#include <ddraw.h>
+#include <windows.h>
+
+#include <string>
+
+// Published result codes that the shared declarations leave out.
+#ifndef DDERR_DIRECTDRAWALREADYCREATED
+#define DDERR_DIRECTDRAWALREADYCREATED MAKE_DDHRESULT(562)
+#endif
+#ifndef DDERR_WRONGMODE
+#define DDERR_WRONGMODE MAKE_DDHRESULT(587)
+#endif
+
+namespace flyover {
+
+// --- Windows and messages (user32.cpp) ---
+bool isWindow(HWND window);
+std::string windowTitle(HWND window);
+// Queues a message for the window, as PostMessage does. False when the
+// window does not exist.
+bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Calls the window's procedure at once, as SendMessage does; 0 when the
+// window does not exist.
+LRESULT sendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool cursorShown();
+bool screenSaverActive();
+
+// --- The display (directdraw.cpp) ---
+// Collects what the screen driver saw and turns it into messages for the
+// window holding the display. Called whenever a message is looked for.
+void pumpScreen();
+// One screen event, as the driver reports it.
+void handleScreenEvent(const ScreenEvent &event);
+void screenCursorChanged(bool visible);
+void screenSaverChanged(bool active);
+// Releases whatever the display holds and closes the driver, so that its
+// output is complete; the process is about to end.
+void shutdownDisplay();
+
+} // namespace flyover
+
+#endif

@@ -1,0 +1,103 @@
+// Modules and the process: the program's own module, a built-in
+// "ddraw.dll" whose one export is DirectDrawCreate, sleeping and ending the
+// process.
+#include "internal.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+struct Module {
+  const char *name; // lower case, with its extension
+  int references;   // LoadLibraryA calls not yet undone; the program's own is never unloaded
+};
+
+Module program = {"flyover.exe", 1};
+Module ddraw = {"ddraw.dll", 0};
+
+// "DDRAW", "ddraw.dll", "C:\Windows\System32\DDRAW.DLL": the file name
+// decides, in any case, ".dll" implied when there is no extension.
+bool namesModule(const char *path, const char *name) {
+  const char *base = path;
+  for (const char *p = path; *p; ++p)
+    if (*p == '\\' || *p == '/')
+      base = p + 1;
+  std::string file;
+  for (const char *p = base; *p; ++p)
+    file += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  if (file.find('.') == std::string::npos)
+    file += ".dll";
+  return file == name;
+}
+
+Module *moduleOf(HMODULE handle) {
+  if (handle == reinterpret_cast<HMODULE>(&program))
+    return &program;
+  if (handle == reinterpret_cast<HMODULE>(&ddraw) && ddraw.references > 0)
+    return &ddraw;
+  return nullptr;
+}
+
+} // namespace
+
+extern "C" {
+
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
+  if (!lpLibFileName)
+    return nullptr;
+  if (namesModule(lpLibFileName, ddraw.name)) {
+    ++ddraw.references;
+    return reinterpret_cast<HMODULE>(&ddraw);
+  }
+  if (namesModule(lpLibFileName, program.name))
+    return reinterpret_cast<HMODULE>(&program);
+  return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  // Exports are looked up by name only; an ordinal finds nothing.
+  if (moduleOf(hModule) != &ddraw || !lpProcName || reinterpret_cast<uintptr_t>(lpProcName) < 0x10000)
+    return nullptr;
+  if (std::strcmp(lpProcName, "DirectDrawCreate") == 0)
+    // Through the generic function type, as any export table holds it.
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&DirectDrawCreate));
+  return nullptr;
+}
+
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  Module *module = moduleOf(hLibModule);
+  if (!module)
+    return FALSE;
+  if (module == &ddraw)
+    --ddraw.references;
+  return TRUE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  if (!lpModuleName)
+    return reinterpret_cast<HMODULE>(&program);
+  if (namesModule(lpModuleName, program.name))
+    return reinterpret_cast<HMODULE>(&program);
+  if (namesModule(lpModuleName, ddraw.name) && ddraw.references > 0)
+    return reinterpret_cast<HMODULE>(&ddraw);
+  return nullptr;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+  if (dwMilliseconds == 0)
+    std::this_thread::yield(); // gives up the rest of the time slice
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
+}
+
+void WINAPI ExitProcess(UINT uExitCode) {
+  flyover::shutdownDisplay();
+  std::fflush(nullptr);
+  std::exit(static_cast<int>(uExitCode));
+}
+
+} // extern "C"
