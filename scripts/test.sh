@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what it needs, builds, and runs every test:
+# the unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
+# the program end to end headless and under Xvfb, the Windows build under
+# Wine; then prints the benchmarks' figures.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=$(nproc)
+
+bash "$root/scripts/deps.sh" build test windows
+
+echo "== Release build and tests"
+cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake --build "$root/build/test" -j"$jobs"
+(cd "$root/build/test" && ctest --output-on-failure --timeout 300 -LE wine32)
+
+echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_SANITIZE=ON > /dev/null
+cmake --build "$root/build/asan" -j"$jobs"
+(cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
+
+echo "== Windows build under Wine"
+bash "$root/scripts/windows.sh"
+
+echo "== Benchmarks (figures only; targets are ratios within one run)"
+for b in bench_renderer bench_convert bench_display; do
+  exe=$(find "$root/build/test/bench" -maxdepth 1 -name "$b" -type f | head -n 1)
+  [ -n "$exe" ] && (cd "$root/build/test" && "$exe" --benchmark_min_time=0.2 --benchmark_color=false)
+done
+echo "All tests passed."
