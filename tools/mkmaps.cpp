@@ -189,6 +189,8 @@ enum : uint32_t {
     kLayerSpeckle = 120,
     kLayerTrees = 130,
     kLayerStrata = 140,
+    kLayerRipples = 150,
+    kLayerLakes = 160,
 };
 
 // The river's centre at a map row, in 1/kSub cells: the camera's column
@@ -208,10 +210,16 @@ std::vector<int32_t> makeHeights(const Noise &noise) {
     static const Noise::Octave ridges[] = {{50, 256}, {25, 120}, {10, 50}, {5, 18}};
     static const Noise::Octave floorBumps[] = {{25, 256}, {10, 128}, {5, 48}};
     static const Noise::Octave riverWidth[] = {{50, 256}, {20, 128}};
+    static const Noise::Octave lakes[] = {{125, 256}, {50, 128}};
 
     std::vector<int32_t> height(size_t{kSize} * kSize);
     for (int row = 0; row < kSize; ++row) {
         const int64_t centre = riverCentre(noise, row);
+        // The river's half width, here and there widening into a lake.
+        const int64_t lake = smoothstep(9000, 26000, noise.fractal(kLayerLakes, lakes, int64_t{row} * kSub, 0));
+        const int64_t halfWidth = (34 + noise.fractal(kLayerRiver, riverWidth, int64_t{row} * kSub, 0) * 14 / 46000) *
+                                      kSub / 10 +
+                                  lake * 8 * kSub / kOne;
         for (int col = 0; col < kSize; ++col) {
             const int64_t pr = int64_t{row} * kSub;
             const int64_t pc = int64_t{col} * kSub;
@@ -241,18 +249,18 @@ std::vector<int32_t> makeHeights(const Noise &noise) {
 
             // The valley: a river bed, a gently rising floor, then the slopes
             // climbing into the mountains.
-            const int64_t halfWidth =
-                (34 + noise.fractal(kLayerRiver, riverWidth, pr, 0) * 14 / 46000) * kSub / 10;
             const int64_t bumps = noise.fractal(kLayerFloor, floorBumps, wr, wc);
+            // Lake shores wander more than river banks.
+            const int64_t shore = d + bumps * (kSub + lake * 3 * kSub / kOne) / 46000;
             int64_t floor;
-            if (d < halfWidth) {
-                floor = int64_t{kWaterLevel} * kUnit - 3 * kUnit - (halfWidth - d) * 5 * kUnit / kSub;
+            if (shore < halfWidth) {
+                floor = int64_t{kWaterLevel} * kUnit - 3 * kUnit - (halfWidth - shore) * 5 * kUnit / kSub;
             } else {
-                const int64_t out = d - halfWidth < 8 * kSub ? d - halfWidth : 8 * kSub;
+                const int64_t out = shore - halfWidth < 8 * kSub ? shore - halfWidth : 8 * kSub;
                 floor = int64_t{kWaterLevel} * kUnit + kUnit / 2 + out * 3 * kUnit / kSub +
-                        bumps * 9 * kUnit / 46000 * smoothstep(halfWidth, halfWidth + 4 * kSub, d) / kOne;
+                        bumps * 9 * kUnit / 46000 * smoothstep(halfWidth, halfWidth + 4 * kSub, shore) / kOne;
             }
-            const int64_t slope = smoothstep(4 * kSub, 22 * kSub, d + bumps * 3 * kSub / 46000);
+            const int64_t slope = smoothstep(halfWidth + kSub, halfWidth + 19 * kSub, d + bumps * 3 * kSub / 46000);
             // Near the valley the land stays above its floor; further out it
             // may sink into lakes.
             if (h < floor)
@@ -339,11 +347,35 @@ Maps generate(uint32_t seed) {
         return h < water ? water : h;
     };
 
-    // Light from the left of the flight path and a little from behind:
-    // direction (columns, rows, up) = (-2, -1, 2) / 3.
-    constexpr int64_t kLightCol = -2, kLightRow = -1, kLightUp = 2, kLightLength = 3;
+    // Light from the left of the flight path, a little from behind and fairly
+    // low: direction (columns, rows, up) = (-6, -2, 3) / 7.
+    constexpr int64_t kLightCol = -6, kLightRow = -2, kLightUp = 3, kLightLength = 7;
     // A cell's width counts as this many map levels when the slope is lit.
     constexpr int64_t kCellRise = 14;
+
+    // Shadows: walk from each cell towards the light, one cell's width per
+    // step, and see how far the terrain rises above the ray. The ray climbs
+    // kCellRise * 3 / sqrt(40) levels per cell.
+    constexpr int64_t kStepCol = -6 * kSub * 1000 / 6325, kStepRow = -2 * kSub * 1000 / 6325;
+    constexpr int64_t kRayRise = kCellRise * kUnit * 3 * 1000 / 6325;
+    std::vector<int32_t> shadow(fine.size());
+    for (int row = 0; row < kSize; ++row) {
+        for (int col = 0; col < kSize; ++col) {
+            int64_t ray = surface(row, col);
+            int64_t pr = int64_t{row} * kSub, pc = int64_t{col} * kSub;
+            int64_t excess = 0;
+            while (ray < 256 * kUnit) {
+                pr += kStepRow;
+                pc += kStepCol;
+                ray += kRayRise;
+                const int64_t ground = surface(static_cast<int>(wrapPosition(pr + kSub / 2) / kSub),
+                                               static_cast<int>(wrapPosition(pc + kSub / 2) / kSub));
+                if (ground - ray > excess)
+                    excess = ground - ray;
+            }
+            shadow[size_t(row) * kSize + size_t(col)] = static_cast<int32_t>(smoothstep(0, 4 * kUnit, excess));
+        }
+    }
 
     const Rgb deepWater{18, 52, 108}, shallowWater{52, 118, 150};
     const Rgb wetSand{150, 134, 92}, sand{206, 190, 136};
@@ -365,8 +397,12 @@ Maps generate(uint32_t seed) {
                 maps.height[i] = static_cast<uint8_t>(kWaterLevel);
                 const int64_t depth = smoothstep(0, 14 * kUnit, water - h);
                 Rgb c = blend(shallowWater, deepWater, depth);
-                const int32_t ripple = grain / 2;
+                // Ripples drawn out along the rows, the way the river flows,
+                // and the far shore's shadow on the surface.
+                const int64_t wave = noise.gradient(kLayerRipples, 5, pr, pc * 4);
+                const int32_t ripple = grain / 3 + static_cast<int32_t>(smoothstep(8000, 30000, wave) * 34 / kOne);
                 c = {c.r + ripple, c.g + ripple, c.b + ripple};
+                c = scale(c, 256 - shadow[i] * 56 / static_cast<int32_t>(kOne));
                 maps.texture[i * 3 + 0] = channel(c.r);
                 maps.texture[i * 3 + 1] = channel(c.g);
                 maps.texture[i * 3 + 2] = channel(c.b);
@@ -384,8 +420,11 @@ Maps generate(uint32_t seed) {
             int64_t lit = (-gc * kLightCol - gr * kLightRow + up * kLightUp) * kOne / (length * kLightLength);
             if (lit < 0)
                 lit = 0;
+            lit -= lit * shadow[i] / kOne;
             // Flat ground comes out at 1.0; faces towards the light brighter.
-            const int32_t shade = static_cast<int32_t>(92 + lit * 246 / kOne);
+            int32_t shade = static_cast<int32_t>(116 + lit * 326 / kOne);
+            if (shade > 300)
+                shade = 300;
 
             // Steepness in map levels per cell, times kOne.
             const int64_t steep = static_cast<int64_t>(isqrt(static_cast<uint64_t>(gc * gc + gr * gr))) * kOne / (2 * kUnit);
