@@ -192,8 +192,10 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
   // Without a display server SDL would quietly pick an off-screen driver
   // and the program would run with nothing to see; insist on a real one
   // unless the user chose one.
+  // (Wayland is tried first only where a compositor announces itself, so
+  // that a machine without any display server gets one clear error.)
   if (!std::getenv("SDL_VIDEODRIVER"))
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11,wayland");
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "wayland,x11" : "x11");
   // Signals end the program as they would without SDL.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {

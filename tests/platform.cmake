@@ -1,0 +1,68 @@
+# The platform stand-in: its own unit tests, the real program end to end
+# through the capture driver, and the sdl driver in a private X server.
+
+find_package(PNG REQUIRED)
+
+add_executable(test_platform
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_settings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_windows.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp)
+target_link_libraries(test_platform PRIVATE flyover_platform PNG::PNG GTest::gtest_main)
+gtest_discover_tests(test_platform PROPERTIES LABELS unit)
+
+# --- End to end: the program itself -------------------------------------------
+
+add_executable(expected_frames ${CMAKE_CURRENT_LIST_DIR}/e2e/expected_frames.cpp)
+target_link_libraries(expected_frames PRIVATE flyover_runtime flyover_convert PNG::PNG)
+
+set(flyover_capture ${CMAKE_CURRENT_LIST_DIR}/e2e/capture.sh $<TARGET_FILE:flyover> $<TARGET_FILE:expected_frames>)
+
+# Every screen format the display can report, as asked for.
+foreach(format xrgb8888 xbgr8888 rgb888 bgr888 rgb565 bgr565 rgb555 bgr555)
+  add_test(NAME e2e_capture_${format} COMMAND ${flyover_capture} frames ${format} - ${format} 4)
+endforeach()
+# Depths the display refuses: the program steps down from 32 to 24 to 16, and
+# a mode at a depth other than FLYOVER_FORMAT's shows that depth's usual format.
+add_test(NAME e2e_capture_fallback_24 COMMAND ${flyover_capture} frames bgr888 16,24 bgr888 3)
+add_test(NAME e2e_capture_fallback_16 COMMAND ${flyover_capture} frames bgr555 16 bgr555 3)
+add_test(NAME e2e_capture_fallback_usual_24 COMMAND ${flyover_capture} frames rgb565 24,16 rgb888 3)
+add_test(NAME e2e_capture_fallback_usual_16 COMMAND ${flyover_capture} frames xbgr8888 16,8 rgb565 3)
+add_test(NAME e2e_capture_first_depth_wins COMMAND ${flyover_capture} frames rgb555 16,24,32 xrgb8888 3)
+# Past the wrap of the camera (frame 102 is the first at 50000).
+add_test(NAME e2e_capture_long_run COMMAND ${flyover_capture} frames rgb565 - rgb565 105)
+add_test(NAME e2e_capture_png COMMAND ${flyover_capture} png 7)
+
+# The display cannot open: exit code 1 and one line saying why.
+add_test(NAME e2e_fails_rgb444 COMMAND ${flyover_capture} fails "pixel format"
+         FLYOVER_DRIVER=capture FLYOVER_FORMAT=rgb444)
+add_test(NAME e2e_fails_yuy2 COMMAND ${flyover_capture} fails "not an RGB format"
+         FLYOVER_DRIVER=capture FLYOVER_FORMAT=yuy2)
+add_test(NAME e2e_fails_no_depth COMMAND ${flyover_capture} fails "no 320x200 display mode"
+         FLYOVER_DRIVER=capture FLYOVER_DEPTHS=8)
+add_test(NAME e2e_fails_no_display COMMAND ${flyover_capture} fails "cannot reach a display server"
+         -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER FLYOVER_DRIVER=sdl)
+add_test(NAME e2e_fails_bad_driver COMMAND ${flyover_capture} fails "FLYOVER_DRIVER=vga is not a display driver"
+         FLYOVER_DRIVER=vga)
+add_test(NAME e2e_fails_bad_format COMMAND ${flyover_capture} fails "FLYOVER_FORMAT=rgb332 is not a screen format"
+         FLYOVER_DRIVER=capture FLYOVER_FORMAT=rgb332)
+add_test(NAME e2e_fails_bad_depths COMMAND ${flyover_capture} fails "FLYOVER_DEPTHS=32,twenty is not"
+         FLYOVER_DRIVER=capture FLYOVER_DEPTHS=32,twenty)
+add_test(NAME e2e_fails_bad_frames COMMAND ${flyover_capture} fails "FLYOVER_FRAMES=-3 is not"
+         FLYOVER_DRIVER=capture FLYOVER_FRAMES=-3)
+add_test(NAME e2e_fails_capture_unwritable COMMAND ${flyover_capture} fails "cannot write /nonexistent/out.raw"
+         FLYOVER_DRIVER=capture FLYOVER_CAPTURE=/nonexistent/out.raw)
+
+get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
+list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
+set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
+
+# --- The sdl driver in a private X server ----------------------------------------
+
+set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
+    $<TARGET_FILE:expected_frames>)
+add_test(NAME xvfb_sdl_escape COMMAND ${flyover_xvfb} escape xrgb8888)
+add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
+add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)
+add_test(NAME xvfb_sdl_alt_f4 COMMAND ${flyover_xvfb} alt-f4 bgr555)
+set_tests_properties(xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4
+                     PROPERTIES LABELS xvfb TIMEOUT 120)
