@@ -298,7 +298,8 @@ def screenshot(session, path):
         r = subprocess.run(["xwd", "-root", "-silent"], env=session.env, stdout=f,
                            stderr=subprocess.PIPE, timeout=20)
     if r.returncode != 0:
-        log(f"  xwd failed ({r.stderr.decode(errors='replace').strip().splitlines()[0:1]}); again")
+        reason = (r.stderr.decode(errors="replace").strip().splitlines() or ["no message"])[0]
+        log(f"  xwd failed ({reason}); again")
         return None
     with open(path, "rb") as f:
         return read_xwd(f.read(), WIDTH, HEIGHT)
@@ -363,6 +364,8 @@ def run_flyover_once(session, exe, run_dir, keys, pictures):
         if problem is not None:
             raise CheckFailed(f"{exe}: screenshot after {shots} tries: {problem}")
         log(f"  picture correct on screenshot {shots} ({time.monotonic() - started:.1f} s after start)")
+        if proc.poll() is not None:
+            raise CheckFailed(f"{exe} exited with code {proc.returncode} before {keys} was sent")
         subprocess.run(["xdotool", "windowfocus", "--sync", window, "key", keys],
                        env=session.env, timeout=20, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
