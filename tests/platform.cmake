@@ -7,7 +7,7 @@ add_executable(test_platform
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp)
-target_link_libraries(test_platform PRIVATE flyover_platform PNG::PNG GTest::gtest_main)
+target_link_libraries(test_platform PRIVATE flyover_platform flyover_convert PNG::PNG GTest::gtest_main)
 gtest_discover_tests(test_platform PROPERTIES LABELS unit)
 
 # --- End to end: the program itself -------------------------------------------
