@@ -3,7 +3,10 @@
 //
 //   framehash [frames]   hashes of the first frames (default 120) as the
 //                        program's frame loop renders them from the maps in
-//                        the current directory, and one combined hash
+//                        the current directory, one combined hash, and per
+//                        screen pixel layout a hash of those frames converted
+//                        by that layout's row converter (the SIMD paths are
+//                        chosen when compiling, so each build has its own)
 //   framehash --pictures one hash per distinct picture the loop can show
 //                        (actorX 0, 50, ..., 49950), as it looks on a
 //                        screen: the canvas without its top byte
@@ -18,6 +21,7 @@
 // the differences. The runtime's start-up is not required to leave 64-bit
 // precision (64-bit Windows starts programs at 53 bits), which is why the
 // program sets the control word itself.
+#include "ptc.h"
 #include "terrain.h"
 
 #include <cinttypes>
@@ -127,6 +131,43 @@ void reportFade(const char *prefix, const char *when)
     std::printf("\n");
 }
 
+struct Layout {
+    const char *name;
+    pixel_converter convert;
+    int32_t bytesPerPixel;
+    uint64_t hash;
+};
+
+Layout layouts[] = {
+    {"32_to_32_rgb888", ptc_convert_32_to_32_rgb888, 4, kFnvOffset},
+    {"32_to_32_bgr888", ptc_convert_32_to_32_bgr888, 4, kFnvOffset},
+    {"32_to_24_rgb888", ptc_convert_32_to_24_rgb888, 3, kFnvOffset},
+    {"32_to_24_bgr888", ptc_convert_32_to_24_bgr888, 3, kFnvOffset},
+    {"32_to_16_rgb565", ptc_convert_32_to_16_rgb565, 2, kFnvOffset},
+    {"32_to_16_bgr565", ptc_convert_32_to_16_bgr565, 2, kFnvOffset},
+    {"32_to_16_rgb555", ptc_convert_32_to_16_rgb555, 2, kFnvOffset},
+    {"32_to_16_bgr555", ptc_convert_32_to_16_bgr555, 2, kFnvOffset},
+};
+
+// Every row of the canvas through every converter: once whole, as the
+// display converts it, and once from a varying start to a varying end into
+// a destination at a varying offset, which exercises the per-pixel tails and
+// unaligned pointers of the block paths.
+void hashConversions()
+{
+    static uint8_t destination[kCanvasWidth * 4 + 8];
+    for (Layout &layout : layouts) {
+        for (int32_t y = 0; y < kCanvasHeight; ++y) {
+            const uint32_t *row = pixel + y * kCanvasWidth;
+            layout.convert(row, destination, kCanvasWidth);
+            layout.hash = fnv1a(layout.hash, destination, size_t(kCanvasWidth) * layout.bytesPerPixel);
+            const int32_t skip = y % 7, count = kCanvasWidth - skip - y % 5, offset = y % 3;
+            layout.convert(row + skip, destination + offset, count);
+            layout.hash = fnv1a(layout.hash, destination + offset, size_t(count) * layout.bytesPerPixel);
+        }
+    }
+}
+
 void startCamera()
 {
     actorY = kStartY;
@@ -149,11 +190,14 @@ int hashFrames(int32_t frames)
         std::printf("frame %" PRId32 " actorX %" PRId32 " %016" PRIx64 "\n", f, at,
                     fnv1a(kFnvOffset, pixel, sizeof pixel));
         combined = fnv1a(combined, pixel, sizeof pixel);
+        hashConversions();
         moveCamera();
     }
     std::printf("renderer: fast path and literal loop differ in %" PRId32 " of %" PRId32 " frames\n",
                 fastPathDiffers, frames);
     std::printf("combined %" PRId32 " frames %016" PRIx64 "\n", frames, combined);
+    for (const Layout &layout : layouts)
+        std::printf("converted %s %016" PRIx64 "\n", layout.name, layout.hash);
     return fastPathDiffers == 0 ? 0 : 1;
 }
 

@@ -247,10 +247,10 @@ class Session:
 # --- The checks --------------------------------------------------------------
 
 def hash_lines(text):
-    """The lines that must agree between builds: per-frame and combined
-    hashes and the fade comparison, not the control word reports."""
+    """The lines that must agree between builds: the frame, combined and
+    converted hashes and the fade comparison, not the control word reports."""
     return [line.strip() for line in text.splitlines()
-            if line.startswith(("frame ", "combined ", "fade ", "renderer "))]
+            if line.startswith(("frame ", "combined ", "converted ", "fade ", "renderer "))]
 
 
 def check_framehash(session, exe, expected, run_dir, frames, crash_retries):
