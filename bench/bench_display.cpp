@@ -1,0 +1,144 @@
+// What a presented frame costs on the platform stand-in, against its two
+// unavoidable parts measured in the same run: rendering the canvas and
+// converting it into the screen's format. The difference is the display's
+// own share: pumping messages, locking, flipping and the capture driver
+// taking the frame (it writes nothing without FLYOVER_CAPTURE).
+#include "ptc.h"
+#include "terrain.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Format {
+  const char *name;
+  int32_t bits;
+  uint32_t red, green, blue;
+};
+
+const Format formats[] = {
+    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF}, {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
+    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF},   {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000},
+    {"rgb565", 16, 0xF800, 0x07E0, 0x001F},               {"bgr565", 16, 0x001F, 0x07E0, 0xF800},
+    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F},               {"bgr555", 16, 0x001F, 0x03E0, 0x7C00},
+};
+
+void render(benchmark::State &state) {
+  actorY = kStartY;
+  actorX = kStartX;
+  for (auto _ : state) {
+    renderFrame();
+    benchmark::ClobberMemory();
+    moveCamera();
+  }
+}
+
+// 200 rows into a buffer with the same padded pitch as the display's.
+void convert(benchmark::State &state, const Format &format) {
+  const pixel_converter converter = ptc_request_converter(format.bits, format.red, format.green, format.blue);
+  if (!converter) {
+    state.SkipWithError("no converter");
+    return;
+  }
+  const int32_t pitch = kCanvasWidth * format.bits / 8 + 32;
+  std::vector<uint8_t> surface(static_cast<size_t>(pitch) * kCanvasHeight);
+  actorY = kStartY;
+  actorX = kStartX;
+  renderFrame();
+  for (auto _ : state) {
+    for (int32_t y = 0; y < kCanvasHeight; ++y)
+      converter(&pixel[y * kCanvasWidth], &surface[static_cast<size_t>(y) * pitch], kCanvasWidth);
+    benchmark::ClobberMemory();
+  }
+}
+
+// The program's loop: render, move, present.
+void frame(benchmark::State &state, const Format &format) {
+  setenv("FLYOVER_DRIVER", "capture", 1);
+  setenv("FLYOVER_FORMAT", format.name, 1);
+  for (const char *name : {"FLYOVER_DEPTHS", "FLYOVER_FRAMES", "FLYOVER_CAPTURE"})
+    unsetenv(name);
+  if (!ptc_open("bench", kCanvasWidth, kCanvasHeight)) {
+    state.SkipWithError("the display did not open");
+    ptc_close();
+    return;
+  }
+  actorY = kStartY;
+  actorX = kStartX;
+  for (auto _ : state) {
+    renderFrame();
+    moveCamera();
+    if (!ptc_update(pixel))
+      state.SkipWithError("a frame was dropped");
+  }
+  ptc_close();
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+  std::map<std::string, double> nanoseconds;
+  void ReportRuns(const std::vector<Run> &runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs)
+      if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+        nanoseconds[run.run_name.function_name] = run.GetAdjustedRealTime() * 1e3; // microseconds
+  }
+};
+
+void loadDefaultMaps() {
+  if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
+#ifdef MKMAPS_PATH
+    char dir[] = "/tmp/flyover-bench-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
+      std::fprintf(stderr, "bench_display: cannot make the default maps\n");
+      std::exit(1);
+    }
+#else
+    std::fprintf(stderr, "bench_display: run it where texture.raw and map.raw are\n");
+    std::exit(1);
+#endif
+  }
+  loadMaps();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  loadDefaultMaps();
+  benchmark::RegisterBenchmark("render", render)->Unit(benchmark::kMicrosecond);
+  for (const Format &format : formats) {
+    benchmark::RegisterBenchmark((std::string("convert/") + format.name).c_str(), convert, format)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark((std::string("frame/") + format.name).c_str(), frame, format)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+
+  const double renderTime = reporter.nanoseconds["render"];
+  if (renderTime > 0) {
+    std::printf("\nPer frame, as multiples of rendering alone (%.0f ns):\n", renderTime);
+    std::printf("  %-10s %10s %10s %10s %12s\n", "format", "convert", "frame", "display", "display/frame");
+    for (const Format &format : formats) {
+      const double converted = reporter.nanoseconds[std::string("convert/") + format.name];
+      const double whole = reporter.nanoseconds[std::string("frame/") + format.name];
+      if (converted <= 0 || whole <= 0)
+        continue;
+      // What the frame costs beyond rendering and converting.
+      const double display = whole - renderTime - converted;
+      std::printf("  %-10s %9.2fx %9.2fx %9.2fx %11.1f%%\n", format.name, converted / renderTime, whole / renderTime,
+                  display / renderTime, 100.0 * display / whole);
+    }
+  }
+  benchmark::Shutdown();
+  return 0;
+}
