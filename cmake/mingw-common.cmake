@@ -15,9 +15,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Every program of the Windows build, the console tools included, carries
 # its own copy of the compiler's runtime.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Lets CTest and custom commands run the cross-built programs.
-find_program(FLYOVER_WINE wine)
-if(FLYOVER_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${FLYOVER_WINE})
-endif()
