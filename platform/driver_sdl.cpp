@@ -88,6 +88,7 @@ public:
     SDL_RenderSetLogicalSize(renderer_, width, height);
     SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
     SDL_ShowCursor(cursorVisible_ ? SDL_ENABLE : SDL_DISABLE);
+    SDL_RaiseWindow(window_); // the keyboard belongs to the program that took the screen
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     SDL_RenderPresent(renderer_);

@@ -12,6 +12,7 @@ code 0.
 """
 
 import os
+import random
 import signal
 import struct
 import subprocess
@@ -86,19 +87,37 @@ def check_picture(env, fmt):
 
 
 def start_xvfb(log):
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"],
-        pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
-    os.close(write_end)
-    number = b""
-    with os.fdopen(read_end, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            chunk = pipe.read(1)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-    return server, ":" + number.decode().strip()
+    """A server of our own on a display number that nobody else is likely to pick.
+
+    With -displayfd alone every concurrent server starts looking at :0, and
+    one shutting down while another starts can leave two servers answering
+    on the same number; a random high number avoids the crowd, and
+    -displayfd still tells when the server is ready. Without -noreset the
+    server starts afresh whenever its last client leaves (a screenshot, an
+    xdotool call) and refuses connections meanwhile.
+    """
+    rng = random.Random(os.getpid() ^ int(time.time() * 1000))
+    for _ in range(20):
+        number = rng.randrange(200, 30000)
+        if os.path.exists("/tmp/.X%d-lock" % number) or os.path.exists("/tmp/.X11-unix/X%d" % number):
+            continue
+        log.seek(0)
+        log.truncate()
+        read_end, write_end = os.pipe()
+        server = subprocess.Popen(
+            ["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
+             "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
+        os.close(write_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            ready = pipe.readline().strip()
+        log.seek(0)
+        if ready == str(number).encode() and b"already running" not in log.read():
+            log.seek(0, os.SEEK_END)
+            return server, ":%d" % number
+        server.kill()
+        server.wait()
+    raise RuntimeError("Xvfb did not start")
 
 
 def wait_for(what, predicate, seconds=15):
@@ -178,6 +197,8 @@ def main():
                 raise AssertionError("exit code %d after %s, expected 0" % (code, how))
         print("ok: %s shows the grey sky in %s, hides the cursor and ends with 0 on %s" % (flyover, fmt, how))
     except BaseException:
+        if server.poll() is not None:
+            sys.stderr.write("Xvfb on %s ended during the test, with %d\n" % (display_name, server.returncode))
         log.seek(0)
         sys.stderr.write("Xvfb on %s said:\n%s\n" % (display_name, log.read().decode(errors="replace")))
         raise
