@@ -55,17 +55,6 @@ TEST(PlatformSettings, ModeAtTheFormatsDepthReportsItOtherDepthsTheirUsualFormat
   EXPECT_STREQ(settings.formatOfMode(16)->name, "yuy2");
 }
 
-TEST(PlatformSettings, CaptureFramesAndDriverAreTakenAsGiven) {
-  Settings settings;
-  std::string error;
-  ASSERT_TRUE(read({{"FLYOVER_DRIVER", "capture"}, {"FLYOVER_FRAMES", "250"}, {"FLYOVER_CAPTURE", "/tmp/x.png"}},
-                   settings, error))
-      << error;
-  EXPECT_EQ(settings.driver, "capture");
-  EXPECT_EQ(settings.frames, 250u);
-  EXPECT_EQ(settings.capture, "/tmp/x.png");
-}
-
 TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
   const std::vector<std::pair<Variables, std::string>> cases = {
       {{{"FLYOVER_DRIVER", "SDL"}}, "FLYOVER_DRIVER=SDL"},

@@ -153,23 +153,4 @@ TEST_F(PlatformWindows, BuiltInDirectDrawLibraryExportsDirectDrawCreate) {
   EXPECT_EQ(LoadIconA(GetModuleHandleA(nullptr), "IDI_MAIN"), nullptr); // no resources here
 }
 
-TEST_F(PlatformWindows, ScreenSaverSettingIsKeptAndReadBack) {
-  BOOL active = -1;
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0));
-  EXPECT_EQ(active, TRUE);
-  EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0));
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0));
-  EXPECT_EQ(active, FALSE);
-  EXPECT_TRUE(SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 1, nullptr, 0));
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0));
-  EXPECT_EQ(active, TRUE);
-  EXPECT_FALSE(SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, nullptr, 0));
-  EXPECT_FALSE(SystemParametersInfoA(0x0072, 0, &active, 0)); // not a setting of ours
-}
-
-TEST(PlatformProcessDeathTest, ExitProcessEndsWithItsCode) {
-  EXPECT_EXIT(ExitProcess(3), ::testing::ExitedWithCode(3), "");
-  EXPECT_EXIT(ExitProcess(0), ::testing::ExitedWithCode(0), "");
-}
-
 } // namespace

@@ -64,19 +64,14 @@ int writeMaps(const std::string &dir) {
   return 0;
 }
 
-// The canvas of frame n (1 is the first), from the maps in dir.
-bool renderUpTo(const std::string &dir, long n) {
+// The program's start: camera, then the maps in dir.
+bool startFlight(const std::string &dir) {
   if (chdir(dir.c_str()) != 0)
     return false;
   setExtendedPrecision();
   actorY = kStartY;
   actorX = kStartX;
   loadMaps();
-  for (long frame = 1; frame <= n; ++frame) {
-    renderFrame();
-    if (frame < n)
-      moveCamera();
-  }
   return true;
 }
 
@@ -87,12 +82,8 @@ int writeFrames(const std::string &dir, const std::string &name, long count, con
       format = &f;
   if (!format)
     return fail("unknown format " + name);
-  if (chdir(dir.c_str()) != 0)
+  if (!startFlight(dir))
     return fail("cannot enter " + dir);
-  setExtendedPrecision();
-  actorY = kStartY;
-  actorX = kStartX;
-  loadMaps();
   std::vector<uint8_t> bytes;
   std::vector<uint8_t> row(static_cast<size_t>(kCanvasWidth) * format->bytes);
   for (long frame = 0; frame < count; ++frame) {
@@ -119,8 +110,13 @@ int checkPng(const std::string &dir, long n, const std::string &path) {
   std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
   if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
     return fail(path + ": " + image.message);
-  if (!renderUpTo(dir, n))
+  if (!startFlight(dir))
     return fail("cannot enter " + dir);
+  for (long frame = 1; frame <= n; ++frame) {
+    if (frame > 1)
+      moveCamera();
+    renderFrame();
+  }
   for (int32_t i = 0; i < kCanvasWidth * kCanvasHeight; ++i) {
     const uint32_t p = pixel[i];
     const uint8_t want[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
