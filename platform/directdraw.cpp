@@ -54,6 +54,7 @@ struct Display {
   FlipChain *chain = nullptr;
   uint64_t presented = 0;
   bool pointerMoved = false;
+  std::vector<ScreenEvent> events; // kept, so that looking for messages allocates nothing
 };
 
 Display display;
@@ -448,9 +449,9 @@ void leaveMode() {
 void pumpScreen() {
   if (!display.driver)
     return;
-  std::vector<ScreenEvent> events;
-  display.driver->pollEvents(events);
-  for (const ScreenEvent &event : events)
+  display.events.clear();
+  display.driver->pollEvents(display.events);
+  for (const ScreenEvent &event : display.events)
     handleScreenEvent(event);
   // Many pointer moves between two looks at the queue make one message.
   if (display.pointerMoved) {
