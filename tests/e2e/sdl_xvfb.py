@@ -131,7 +131,10 @@ def wait_for(what, predicate, seconds=15):
 
 
 def find_window(env):
-    found = subprocess.run(["xdotool", "search", "--name", "^test$"], env=env, capture_output=True, text=True)
+    # Only a mapped one: SDL may replace the window it made first by one
+    # that suits its renderer, and the first one's id then leads nowhere.
+    found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^test$"], env=env,
+                           capture_output=True, text=True)
     ids = found.stdout.split()
     return int(ids[0]) if ids else None
 
@@ -142,13 +145,21 @@ def cursor_hidden(dpy):
     return all((argb >> 24) == 0 for argb in image.cursor_image)
 
 
-def send_delete_window(dpy, window_id):
-    window = dpy.create_resource_object("window", window_id)
-    protocols = dpy.intern_atom("WM_PROTOCOLS")
-    delete = dpy.intern_atom("WM_DELETE_WINDOW")
-    event = protocol.event.ClientMessage(window=window, client_type=protocols, data=(32, [delete, X.CurrentTime, 0, 0, 0]))
-    window.send_event(event, event_mask=X.NoEventMask)
-    dpy.flush()
+def send_delete_window(display_name, window_id):
+    """The ICCCM close request a window manager sends, on a connection of its
+    own that is synced before it closes (sent after other requests on a
+    shared connection, it was sometimes never delivered)."""
+    dpy = xdisplay.Display(display_name)
+    try:
+        window = dpy.create_resource_object("window", window_id)
+        protocols = dpy.intern_atom("WM_PROTOCOLS")
+        delete = dpy.intern_atom("WM_DELETE_WINDOW")
+        event = protocol.event.ClientMessage(window=window, client_type=protocols,
+                                             data=(32, [delete, X.CurrentTime, 0, 0, 0]))
+        window.send_event(event, event_mask=X.NoEventMask)
+        dpy.sync()
+    finally:
+        dpy.close()
 
 
 def main():
@@ -163,7 +174,7 @@ def main():
         with tempfile.TemporaryDirectory() as scratch:
             subprocess.run([expected_frames, "maps", scratch], check=True)
             program = subprocess.Popen([flyover], cwd=scratch, env=env)
-            window = wait_for("the window", lambda: find_window(env))
+            wait_for("the window", lambda: find_window(env))
 
             problem = []
 
@@ -176,22 +187,23 @@ def main():
             except AssertionError:
                 raise AssertionError("the screen is wrong: %s" % problem[0])
 
+            window = find_window(env)  # the one showing the picture
             dpy = xdisplay.Display(display_name)
             try:
                 if not cursor_hidden(dpy):
                     raise AssertionError("the cursor is visible over the window")
-                if program.poll() is not None:
-                    raise AssertionError("the program ended by itself with %d" % program.returncode)
-                if how == "escape":
-                    # The program may end before xdotool has sent the release: its own
-                    # exit code does not count.
-                    subprocess.run(["xdotool", "key", "--window", str(window), "Escape"], env=env)
-                elif how == "alt-f4":
-                    subprocess.run(["xdotool", "key", "--window", str(window), "alt+F4"], env=env)
-                else:
-                    send_delete_window(dpy, window)
             finally:
                 dpy.close()
+            if program.poll() is not None:
+                raise AssertionError("the program ended by itself with %d" % program.returncode)
+            if how == "escape":
+                # The program may end before xdotool has sent the release: its own
+                # exit code does not count.
+                subprocess.run(["xdotool", "key", "--window", str(window), "Escape"], env=env)
+            elif how == "alt-f4":
+                subprocess.run(["xdotool", "key", "--window", str(window), "alt+F4"], env=env)
+            else:
+                send_delete_window(display_name, window)
             code = program.wait(timeout=15)
             if code != 0:
                 raise AssertionError("exit code %d after %s, expected 0" % (code, how))
