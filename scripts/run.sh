@@ -5,7 +5,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 bash "$root/scripts/deps.sh" build
-cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF > /dev/null
+cmake -S "$root" -B "$root/build/release" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native -DBUILD_TESTING=OFF > /dev/null
 cmake --build "$root/build/release" --target flyover mkmaps -j"$(nproc)"
 
 if [ ! -e texture.raw ] && [ ! -e map.raw ]; then

@@ -10,12 +10,12 @@ jobs=$(nproc)
 bash "$root/scripts/deps.sh" build test windows
 
 echo "== Release build and tests"
-cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release > /dev/null
+cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native > /dev/null
 cmake --build "$root/build/test" -j"$jobs"
 (cd "$root/build/test" && ctest --output-on-failure --timeout 300 -LE wine32)
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_SANITIZE=ON > /dev/null
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null
 cmake --build "$root/build/asan" -j"$jobs"
 (cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
 
