@@ -11,14 +11,6 @@
 
 #include <string>
 
-// Published result codes that the shared declarations leave out.
-#ifndef DDERR_DIRECTDRAWALREADYCREATED
-#define DDERR_DIRECTDRAWALREADYCREATED MAKE_DDHRESULT(562)
-#endif
-#ifndef DDERR_WRONGMODE
-#define DDERR_WRONGMODE MAKE_DDHRESULT(587)
-#endif
-
 namespace flyover {
 
 // --- Windows and messages (user32.cpp) ---
