@@ -1,8 +1,13 @@
-// Converter selection and the eight row converters. Two layouts are plain
-// per-pixel loops here; the other six hand the row to a block routine.
+// Converter selection and the eight row converters, each of which hands the
+// whole row to a block routine of mmx.cpp.
 #include "ptc.h"
 
-#include <string.h>
+// The block routines of the two BGR layouts, which the shared header does
+// not list: (destination, source, count in pixels), like the others.
+extern "C" {
+void mmx_convert_32_to_32_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
+void mmx_convert_32_to_24_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
+}
 
 pixel_converter ptc_request_converter(int32_t bits, uint32_t red_mask, uint32_t green_mask, uint32_t blue_mask)
 {
@@ -32,18 +37,10 @@ void ptc_convert_32_to_32_rgb888(const uint32_t *source, uint8_t *destination, i
     mmx_memcpy(destination, source, static_cast<uint32_t>(count) * 4);
 }
 
-// Red and blue exchanged, top byte 0. The word goes to memory in the
-// machine's byte order, which is the layout's little-endian order on every
-// target of the program (x86).
+// Red and blue exchanged, top byte 0.
 void ptc_convert_32_to_32_bgr888(const uint32_t *source, uint8_t *destination, int32_t count)
 {
-    const uint8_t *s = reinterpret_cast<const uint8_t *>(source);
-    for (int32_t i = 0; i < count; ++i) {
-        uint32_t p;
-        memcpy(&p, s + 4 * i, 4);
-        const uint32_t swapped = ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
-        memcpy(destination + 4 * i, &swapped, 4);
-    }
+    mmx_convert_32_to_32_bgr888(destination, source, static_cast<uint32_t>(count));
 }
 
 void ptc_convert_32_to_24_rgb888(const uint32_t *source, uint8_t *destination, int32_t count)
@@ -51,17 +48,10 @@ void ptc_convert_32_to_24_rgb888(const uint32_t *source, uint8_t *destination, i
     mmx_convert_32_to_24_rgb888(destination, source, static_cast<uint32_t>(count));
 }
 
-// Bytes R, G, B; the top byte of the source is ignored.
+// Bytes R, G, B.
 void ptc_convert_32_to_24_bgr888(const uint32_t *source, uint8_t *destination, int32_t count)
 {
-    const uint8_t *s = reinterpret_cast<const uint8_t *>(source);
-    for (int32_t i = 0; i < count; ++i) {
-        uint32_t p;
-        memcpy(&p, s + 4 * i, 4);
-        destination[3 * i] = static_cast<uint8_t>(p >> 16);
-        destination[3 * i + 1] = static_cast<uint8_t>(p >> 8);
-        destination[3 * i + 2] = static_cast<uint8_t>(p);
-    }
+    mmx_convert_32_to_24_bgr888(destination, source, static_cast<uint32_t>(count));
 }
 
 void ptc_convert_32_to_16_rgb565(const uint32_t *source, uint8_t *destination, int32_t count)

@@ -1,11 +1,12 @@
-// Block routines behind six of the row converters: a block copy, 24-bit
-// B,G,R bytes and the four 16-bit layouts. Each works through the row in
-// blocks with the widest SIMD set that the build targets, then converts the
-// pixels left over one at a time. The set is chosen here, when compiling,
-// from the compiler's predefined macros (FLYOVER_SIMD may name one of the
-// levels below instead); nothing probes the processor at run time. Every
-// level writes the same bytes, exactly count pixels' worth, at any alignment
-// of either pointer, and never reads a source pixel past count.
+// The block routines behind the eight row converters: a block copy, the
+// red-blue exchange of the 32-bit BGR layout, the two 24-bit layouts and the
+// four 16-bit layouts. Each works through the row in blocks with the widest
+// SIMD set that the build targets, then converts the pixels left over one at
+// a time. The set is chosen here, when compiling, from the compiler's
+// predefined macros (FLYOVER_SIMD may name one of the levels below instead);
+// nothing probes the processor at run time. Every level writes the same
+// bytes, exactly count pixels' worth, at any alignment of either pointer, and
+// never reads a source pixel past count.
 #include "ptc.h"
 
 #include <string.h>
@@ -13,7 +14,7 @@
 #define FLYOVER_SIMD_NONE 0   // plain C++
 #define FLYOVER_SIMD_MMX 1    // 64-bit MMX registers, ends with EMMS
 #define FLYOVER_SIMD_SSE2 2
-#define FLYOVER_SIMD_SSSE3 3  // SSE2 plus a byte shuffle for 24 bits
+#define FLYOVER_SIMD_SSSE3 3  // SSE2 plus a byte shuffle for the BGR and 24-bit layouts
 #define FLYOVER_SIMD_AVX2 4   // 256-bit blocks in front of the SSSE3 ones
 
 #ifndef FLYOVER_SIMD
@@ -45,6 +46,8 @@ namespace {
 // The lane constants, as 64-bit values; the wider levels repeat them in
 // every 64-bit lane.
 [[maybe_unused]] const uint64_t mmx_rgb888_mask = 0x00FFFFFF00FFFFFFull;  // clears two top bytes
+[[maybe_unused]] const uint64_t mmx_bgr888_rb = 0x00FF00FF00FF00FFull;    // blue and red, halves swapped
+[[maybe_unused]] const uint64_t mmx_bgr888_g = 0x0000FF000000FF00ull;     // green
 [[maybe_unused]] const uint64_t mmx_rgb565_b = 0x000000F8000000F8ull;     // top five bits of blue
 [[maybe_unused]] const uint64_t mmx_rgb565_g = 0x0000FC000000FC00ull;     // top six bits of green
 [[maybe_unused]] const uint64_t mmx_rgb565_r = 0x00F8000000F80000ull;     // top five bits of red
@@ -64,10 +67,18 @@ inline uint32_t load32(const uint8_t *p)
     return v;
 }
 
+inline void store32(uint8_t *p, uint32_t v) { memcpy(p, &v, 4); }
+
 inline void store16(uint8_t *p, uint32_t v)
 {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// Red and blue exchanged, top byte 0.
+inline uint32_t swap_rb(uint32_t p)
+{
+    return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
 }
 
 inline uint32_t rgb565(uint32_t p)
@@ -98,6 +109,24 @@ inline uint32_t bgr555(uint32_t p)
 inline __m128i load128(const uint8_t *p) { return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)); }
 inline void store128(uint8_t *p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v); }
 inline __m128i splat128(uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
+
+// Four pixels with red and blue exchanged and the top byte cleared.
+#if FLYOVER_SIMD >= FLYOVER_SIMD_SSSE3
+inline __m128i swap_rb(__m128i p)
+{
+    return _mm_shuffle_epi8(p, _mm_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1));
+}
+#else
+// Without a byte shuffle: the two 16-bit halves of each lane change places,
+// which brings blue up to bits 16-23 and red down to bits 0-7, and green
+// stays where it is. Two word shuffles make the exchange in fewer
+// instructions than two shifts and an OR, which need copies of the pixels.
+inline __m128i swap_rb(__m128i p)
+{
+    const __m128i halves = _mm_shufflehi_epi16(_mm_shufflelo_epi16(p, 0xB1), 0xB1);
+    return _mm_or_si128(_mm_and_si128(halves, splat128(mmx_bgr888_rb)), _mm_and_si128(p, splat128(mmx_bgr888_g)));
+}
+#endif
 
 // Four pixels to their 5-6-5 values in bits 5-20 of their 32-bit lanes: one
 // multiply-add of the masked blue and red halves puts them at bits 5-9 and
@@ -149,6 +178,14 @@ inline __m64 load64(const uint8_t *p)
 inline void store64(uint8_t *p, __m64 v) { memcpy(p, &v, 8); }
 inline __m64 splat64(uint64_t v) { return _mm_set_pi32(static_cast<int>(v >> 32), static_cast<int>(v)); }
 
+// The same exchange as for SSE2, two pixels at a time, with shifts: MMX
+// has no word shuffle.
+inline __m64 swap_rb(__m64 p)
+{
+    const __m64 halves = _mm_or_si64(_mm_slli_pi32(p, 16), _mm_srli_pi32(p, 16));
+    return _mm_or_si64(_mm_and_si64(halves, splat64(mmx_bgr888_rb)), _mm_and_si64(p, splat64(mmx_bgr888_g)));
+}
+
 // Four pixels to four 5-6-5 values in the low 16 bits of their 32-bit lanes
 // (at most 0x07FF, so a signed pack keeps them) and the five bits that go to
 // the top of each value, at bits 19-23 (an unsigned byte pack moves them to
@@ -173,6 +210,85 @@ inline __m64 lanes555(__m64 p, __m64 mul)
     return _mm_srli_pi32(_mm_or_si64(product, _mm_and_si64(p, splat64(mmx_rgb555_g))), 6);
 }
 #endif
+
+// --- The two 24-bit layouts, with one body: bytes B,G,R (rgb888) or, with
+// bgr set, R,G,B (bgr888). The byte shuffles pick each pixel's three bytes in
+// the layout's order; without them, the BGR layout has red and blue exchanged
+// in its lanes first and is then packed like the other.
+
+void convert_24(uint8_t *d, const uint8_t *s, uint32_t n, bool bgr)
+{
+#if FLYOVER_SIMD >= FLYOVER_SIMD_SSSE3
+    // The three colour bytes of each of four pixels, in the layout's order,
+    // to the first twelve bytes of a 128-bit lane; its last four are zero.
+    const __m128i pack = bgr ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                             : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+#endif
+#if FLYOVER_SIMD >= FLYOVER_SIMD_AVX2
+    // Both 128-bit halves packed the same way; then the six filled 32-bit
+    // lanes of each of the four registers to their places in three stores,
+    // which blends join: 24 + 8 | 16 + 16 | 8 + 24 bytes.
+    const __m256i pack2 = _mm256_broadcastsi128_si256(pack);
+    const __m256i place0 = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0);
+    const __m256i place1 = _mm256_setr_epi32(2, 4, 5, 6, 0, 0, 0, 1);
+    const __m256i place2 = _mm256_setr_epi32(5, 6, 0, 0, 0, 1, 2, 4);
+    const __m256i place3 = _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6);
+    for (; n >= 32; n -= 32, s += 128, d += 96) {
+        const __m256i a = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s), pack2), place0);
+        const __m256i b = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 32), pack2), place1);
+        const __m256i c = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 64), pack2), place2);
+        const __m256i e = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 96), pack2), place3);
+        store256(d, _mm256_blend_epi32(a, b, 0xC0));
+        store256(d + 32, _mm256_blend_epi32(b, c, 0xF0));
+        store256(d + 64, _mm256_blend_epi32(c, e, 0xFC));
+    }
+#endif
+#if FLYOVER_SIMD >= FLYOVER_SIMD_SSSE3
+    // Sixteen pixels to 48 bytes: each store joins the end of one packed
+    // register to the start of the next.
+    for (; n >= 16; n -= 16, s += 64, d += 48) {
+        const __m128i v0 = _mm_shuffle_epi8(load128(s), pack), v1 = _mm_shuffle_epi8(load128(s + 16), pack);
+        const __m128i v2 = _mm_shuffle_epi8(load128(s + 32), pack), v3 = _mm_shuffle_epi8(load128(s + 48), pack);
+        store128(d, _mm_or_si128(v0, _mm_slli_si128(v1, 12)));
+        store128(d + 16, _mm_or_si128(_mm_srli_si128(v1, 4), _mm_slli_si128(v2, 8)));
+        store128(d + 32, _mm_or_si128(_mm_srli_si128(v2, 8), _mm_slli_si128(v3, 4)));
+    }
+#elif FLYOVER_SIMD >= FLYOVER_SIMD_SSE2
+    // Each 64-bit half closes the gap of its first pixel's top byte, which
+    // leaves six bytes and two zeros; the halves are stored eight bytes
+    // each, six bytes apart, so that every store's two zeros are overwritten
+    // by the next one. The loop stops while the last store still falls
+    // within the row (three bytes per pixel, fourteen for a block).
+    const __m128i first = _mm_set1_epi64x(0x0000000000FFFFFFll);
+    const __m128i second = _mm_set1_epi64x(0x00FFFFFF00000000ll);
+    for (; n >= 5; n -= 4, s += 16, d += 12) {
+        const __m128i v = bgr ? swap_rb(load128(s)) : load128(s);
+        const __m128i halves = _mm_or_si128(_mm_and_si128(v, first), _mm_srli_epi64(_mm_and_si128(v, second), 8));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(d), halves);
+        _mm_storeh_pi(reinterpret_cast<__m64 *>(d + 6), _mm_castsi128_ps(halves));
+    }
+#elif FLYOVER_SIMD == FLYOVER_SIMD_MMX
+    // Four pixels to one 64-bit and one 32-bit store.
+    const __m64 mask = splat64(mmx_rgb888_mask);
+    const __m64 zero = _mm_setzero_si64();
+    for (; n >= 4; n -= 4, s += 16, d += 12) {
+        const __m64 a = bgr ? swap_rb(load64(s)) : _mm_and_si64(load64(s), mask);
+        const __m64 b = bgr ? swap_rb(load64(s + 8)) : _mm_and_si64(load64(s + 8), mask);
+        const __m64 q0 = _mm_unpacklo_pi32(a, zero), q1 = _mm_unpackhi_pi32(a, zero);
+        const __m64 q2 = _mm_unpacklo_pi32(b, zero), q3 = _mm_unpackhi_pi32(b, zero);
+        store64(d, _mm_or_si64(_mm_or_si64(q0, _mm_slli_si64(q1, 24)), _mm_slli_si64(b, 48)));
+        const int last = _mm_cvtsi64_si32(_mm_or_si64(_mm_srli_si64(q2, 16), _mm_slli_si64(q3, 8)));
+        memcpy(d + 8, &last, 4);
+    }
+    _mm_empty();
+#endif
+    const int first_byte = bgr ? 2 : 0, last_byte = bgr ? 0 : 2;
+    for (; n > 0; --n, s += 4, d += 3) {
+        d[0] = s[first_byte];
+        d[1] = s[1];
+        d[2] = s[last_byte];
+    }
+}
 
 // --- The 5-6-5 and 5-5-5 routines, each pair with one body.
 
@@ -237,7 +353,8 @@ void convert_bgr555_cheat(uint8_t *d, const uint8_t *s, uint32_t n, bool bgr)
 
 }  // namespace
 
-// --- Entry points.
+// --- Entry points. Those of the two BGR layouts are not in the shared
+// header; the converters declare them where they call them.
 
 void mmx_memcpy(void *destination, const void *source, uint32_t bytes)
 {
@@ -273,80 +390,55 @@ void mmx_memcpy(void *destination, const void *source, uint32_t bytes)
 #endif
 }
 
-void mmx_convert_32_to_24_rgb888(uint8_t *destination, const uint32_t *source, uint32_t count)
+extern "C" void mmx_convert_32_to_32_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count)
 {
     uint8_t *d = destination;
     const uint8_t *s = reinterpret_cast<const uint8_t *>(source);
     uint32_t n = count;
 #if FLYOVER_SIMD >= FLYOVER_SIMD_AVX2
-    // Within each 128-bit half, the three colour bytes of its four pixels
-    // to its first twelve bytes; then the six filled 32-bit lanes of each
-    // of the four registers to their places in three stores, which blends
-    // join: 24 + 8 | 16 + 16 | 8 + 24 bytes.
-    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
-                                          0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m256i place0 = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0);
-    const __m256i place1 = _mm256_setr_epi32(2, 4, 5, 6, 0, 0, 0, 1);
-    const __m256i place2 = _mm256_setr_epi32(5, 6, 0, 0, 0, 1, 2, 4);
-    const __m256i place3 = _mm256_setr_epi32(0, 0, 0, 1, 2, 4, 5, 6);
-    for (; n >= 32; n -= 32, s += 128, d += 96) {
-        const __m256i a = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s), pack), place0);
-        const __m256i b = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 32), pack), place1);
-        const __m256i c = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 64), pack), place2);
-        const __m256i e = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(load256(s + 96), pack), place3);
-        store256(d, _mm256_blend_epi32(a, b, 0xC0));
-        store256(d + 32, _mm256_blend_epi32(b, c, 0xF0));
-        store256(d + 64, _mm256_blend_epi32(c, e, 0xFC));
+    // The byte shuffle of swap_rb on eight pixels at once.
+    const __m256i swap = _mm256_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1,
+                                          2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1);
+    for (; n >= 32; n -= 32, s += 128, d += 128) {
+        const __m256i a = load256(s), b = load256(s + 32), c = load256(s + 64), e = load256(s + 96);
+        store256(d, _mm256_shuffle_epi8(a, swap));
+        store256(d + 32, _mm256_shuffle_epi8(b, swap));
+        store256(d + 64, _mm256_shuffle_epi8(c, swap));
+        store256(d + 96, _mm256_shuffle_epi8(e, swap));
     }
 #endif
-#if FLYOVER_SIMD >= FLYOVER_SIMD_SSSE3
-    // Sixteen pixels to 48 bytes: each store takes the colour bytes of the
-    // end of one register and of the start of the next.
-    const __m128i a0 = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    const __m128i a1 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 2, 4);
-    const __m128i b1 = _mm_setr_epi8(5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i b2 = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9);
-    const __m128i c2 = _mm_setr_epi8(10, 12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i c3 = _mm_setr_epi8(-1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14);
-    for (; n >= 16; n -= 16, s += 64, d += 48) {
-        const __m128i v0 = load128(s), v1 = load128(s + 16), v2 = load128(s + 32), v3 = load128(s + 48);
-        store128(d, _mm_or_si128(_mm_shuffle_epi8(v0, a0), _mm_shuffle_epi8(v1, a1)));
-        store128(d + 16, _mm_or_si128(_mm_shuffle_epi8(v1, b1), _mm_shuffle_epi8(v2, b2)));
-        store128(d + 32, _mm_or_si128(_mm_shuffle_epi8(v2, c2), _mm_shuffle_epi8(v3, c3)));
+#if FLYOVER_SIMD >= FLYOVER_SIMD_SSE2
+    // Four registers per pass, all loaded before any is stored, as in the
+    // copy: fewer passes, and the loads run ahead of the stores.
+    for (; n >= 16; n -= 16, s += 64, d += 64) {
+        const __m128i a = load128(s), b = load128(s + 16), c = load128(s + 32), e = load128(s + 48);
+        store128(d, swap_rb(a));
+        store128(d + 16, swap_rb(b));
+        store128(d + 32, swap_rb(c));
+        store128(d + 48, swap_rb(e));
     }
-#elif FLYOVER_SIMD >= FLYOVER_SIMD_SSE2
-    // Each 64-bit half closes the gap of its first pixel's top byte, which
-    // leaves six bytes and two zeros; the halves are stored eight bytes
-    // each, six bytes apart, so that every store's two zeros are overwritten
-    // by the next one. The loop stops while the last store still falls
-    // within the row (three bytes per pixel, fourteen for a block).
-    const __m128i first = _mm_set1_epi64x(0x0000000000FFFFFFll);
-    const __m128i second = _mm_set1_epi64x(0x00FFFFFF00000000ll);
-    for (; n >= 5; n -= 4, s += 16, d += 12) {
-        const __m128i v = load128(s);
-        const __m128i halves = _mm_or_si128(_mm_and_si128(v, first), _mm_srli_epi64(_mm_and_si128(v, second), 8));
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(d), halves);
-        _mm_storeh_pi(reinterpret_cast<__m64 *>(d + 6), _mm_castsi128_ps(halves));
-    }
+    for (; n >= 4; n -= 4, s += 16, d += 16)
+        store128(d, swap_rb(load128(s)));
 #elif FLYOVER_SIMD == FLYOVER_SIMD_MMX
-    // Four pixels to one 64-bit and one 32-bit store.
-    const __m64 mask = splat64(mmx_rgb888_mask);
-    const __m64 zero = _mm_setzero_si64();
-    for (; n >= 4; n -= 4, s += 16, d += 12) {
-        const __m64 a = _mm_and_si64(load64(s), mask), b = _mm_and_si64(load64(s + 8), mask);
-        const __m64 q0 = _mm_unpacklo_pi32(a, zero), q1 = _mm_unpackhi_pi32(a, zero);
-        const __m64 q2 = _mm_unpacklo_pi32(b, zero), q3 = _mm_unpackhi_pi32(b, zero);
-        store64(d, _mm_or_si64(_mm_or_si64(q0, _mm_slli_si64(q1, 24)), _mm_slli_si64(b, 48)));
-        const int last = _mm_cvtsi64_si32(_mm_or_si64(_mm_srli_si64(q2, 16), _mm_slli_si64(q3, 8)));
-        memcpy(d + 8, &last, 4);
+    for (; n >= 4; n -= 4, s += 16, d += 16) {
+        const __m64 a = load64(s), b = load64(s + 8);
+        store64(d, swap_rb(a));
+        store64(d + 8, swap_rb(b));
     }
     _mm_empty();
 #endif
-    for (; n > 0; --n, s += 4, d += 3) {
-        d[0] = s[0];
-        d[1] = s[1];
-        d[2] = s[2];
-    }
+    for (; n > 0; --n, s += 4, d += 4)
+        store32(d, swap_rb(load32(s)));
+}
+
+void mmx_convert_32_to_24_rgb888(uint8_t *destination, const uint32_t *source, uint32_t count)
+{
+    convert_24(destination, reinterpret_cast<const uint8_t *>(source), count, false);
+}
+
+extern "C" void mmx_convert_32_to_24_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count)
+{
+    convert_24(destination, reinterpret_cast<const uint8_t *>(source), count, true);
 }
 
 void mmx_convert_32_to_16_rgb565(uint8_t *destination, const uint32_t *source, uint32_t count)

@@ -17,8 +17,9 @@ if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$" AND CMAK
   set(convert_flags_avx2 -mavx2)
 endif()
 
-set(convert_routines mmx_memcpy mmx_convert_32_to_24_rgb888 mmx_convert_32_to_16_rgb565
-    mmx_convert_32_to_16_bgr565 mmx_convert_32_to_16_rgb555 mmx_convert_32_to_16_bgr555)
+set(convert_routines mmx_memcpy mmx_convert_32_to_32_bgr888 mmx_convert_32_to_24_rgb888
+    mmx_convert_32_to_24_bgr888 mmx_convert_32_to_16_rgb565 mmx_convert_32_to_16_bgr565
+    mmx_convert_32_to_16_rgb555 mmx_convert_32_to_16_bgr555)
 set(convert_level_objects)
 set(convert_level_definitions)
 foreach(level IN LISTS convert_levels)

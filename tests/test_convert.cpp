@@ -23,27 +23,35 @@ namespace {
 using copy_routine = void (*)(void *, const void *, uint32_t);
 using block_routine = void (*)(uint8_t *, const uint32_t *, uint32_t);
 
-// The six block routines of one instruction-set level.
+// The block routines of one instruction-set level.
 struct block_set {
     const char *name;
     bool (*supported)();
     copy_routine copy;
-    block_routine rgb888_24, rgb565, bgr565, rgb555, bgr555;
+    block_routine bgr888_32, rgb888_24, bgr888_24, rgb565, bgr565, rgb555, bgr555;
 };
 
 #define LEVEL_ROUTINES(level)                                                         \
     extern "C" void level##_mmx_memcpy(void *, const void *, uint32_t);               \
+    extern "C" void level##_mmx_convert_32_to_32_bgr888(uint8_t *, const uint32_t *, uint32_t); \
     extern "C" void level##_mmx_convert_32_to_24_rgb888(uint8_t *, const uint32_t *, uint32_t); \
+    extern "C" void level##_mmx_convert_32_to_24_bgr888(uint8_t *, const uint32_t *, uint32_t); \
     extern "C" void level##_mmx_convert_32_to_16_rgb565(uint8_t *, const uint32_t *, uint32_t); \
     extern "C" void level##_mmx_convert_32_to_16_bgr565(uint8_t *, const uint32_t *, uint32_t); \
     extern "C" void level##_mmx_convert_32_to_16_rgb555(uint8_t *, const uint32_t *, uint32_t); \
     extern "C" void level##_mmx_convert_32_to_16_bgr555(uint8_t *, const uint32_t *, uint32_t);
 #define LEVEL_SET(level, supported)                                                                  \
-    block_set{#level, supported, level##_mmx_memcpy, level##_mmx_convert_32_to_24_rgb888,           \
+    block_set{#level, supported, level##_mmx_memcpy, level##_mmx_convert_32_to_32_bgr888,           \
+              level##_mmx_convert_32_to_24_rgb888, level##_mmx_convert_32_to_24_bgr888,           \
               level##_mmx_convert_32_to_16_rgb565, level##_mmx_convert_32_to_16_bgr565,            \
               level##_mmx_convert_32_to_16_rgb555, level##_mmx_convert_32_to_16_bgr555}
 
 }  // namespace
+
+// The build's own routines of the two BGR layouts, which the shared header
+// does not list.
+extern "C" void mmx_convert_32_to_32_bgr888(uint8_t *, const uint32_t *, uint32_t);
+extern "C" void mmx_convert_32_to_24_bgr888(uint8_t *, const uint32_t *, uint32_t);
 
 LEVEL_ROUTINES(portable)
 #ifdef FLYOVER_TEST_LEVEL_MMX
@@ -67,8 +75,9 @@ bool has_avx2() { return __builtin_cpu_supports("avx2"); }
 const std::vector<block_set> &block_sets()
 {
     static const std::vector<block_set> sets = {
-        block_set{"build", always, mmx_memcpy, mmx_convert_32_to_24_rgb888, mmx_convert_32_to_16_rgb565,
-                  mmx_convert_32_to_16_bgr565, mmx_convert_32_to_16_rgb555, mmx_convert_32_to_16_bgr555},
+        block_set{"build", always, mmx_memcpy, mmx_convert_32_to_32_bgr888, mmx_convert_32_to_24_rgb888,
+                  mmx_convert_32_to_24_bgr888, mmx_convert_32_to_16_rgb565, mmx_convert_32_to_16_bgr565,
+                  mmx_convert_32_to_16_rgb555, mmx_convert_32_to_16_bgr555},
         LEVEL_SET(portable, always),
 #ifdef FLYOVER_TEST_LEVEL_MMX
         LEVEL_SET(mmx, has_mmx),
@@ -87,7 +96,7 @@ struct layout {
     uint32_t red_mask, green_mask, blue_mask;
     int bytes;
     pixel_converter converter, reference;
-    block_routine block_set::*block;  // its block routine, if it has one
+    block_routine block_set::*block;  // its block routine, unless it is the copy
     bool copy;                        // carried out by the byte copy instead
 };
 
@@ -95,11 +104,11 @@ const layout layouts[] = {
     {"32 rgb888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 4, ptc_convert_32_to_32_rgb888,
      reference_convert_32_to_32_rgb888, nullptr, true},
     {"32 bgr888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 4, ptc_convert_32_to_32_bgr888,
-     reference_convert_32_to_32_bgr888, nullptr, false},
+     reference_convert_32_to_32_bgr888, &block_set::bgr888_32, false},
     {"24 rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF, 3, ptc_convert_32_to_24_rgb888,
      reference_convert_32_to_24_rgb888, &block_set::rgb888_24, false},
     {"24 bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000, 3, ptc_convert_32_to_24_bgr888,
-     reference_convert_32_to_24_bgr888, nullptr, false},
+     reference_convert_32_to_24_bgr888, &block_set::bgr888_24, false},
     {"16 rgb565", 16, 0xF800, 0x07E0, 0x001F, 2, ptc_convert_32_to_16_rgb565, reference_convert_32_to_16_rgb565,
      &block_set::rgb565, false},
     {"16 bgr565", 16, 0x001F, 0x07E0, 0xF800, 2, ptc_convert_32_to_16_bgr565, reference_convert_32_to_16_bgr565,
