@@ -7,15 +7,11 @@
 #include "ptc.h"
 #include "terrain.h"
 
-#include <benchmark/benchmark.h>
+#include "bench_common.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -83,37 +79,10 @@ void frame(benchmark::State &state, const Format &format) {
   ptc_close();
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-  std::map<std::string, double> nanoseconds;
-  void ReportRuns(const std::vector<Run> &runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs)
-      if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
-        nanoseconds[run.run_name.function_name] = run.GetAdjustedRealTime() * 1e3; // microseconds
-  }
-};
-
-void loadDefaultMaps() {
-  if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
-#ifdef MKMAPS_PATH
-    char dir[] = "/tmp/flyover-bench-XXXXXX";
-    if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
-      std::fprintf(stderr, "bench_display: cannot make the default maps\n");
-      std::exit(1);
-    }
-#else
-    std::fprintf(stderr, "bench_display: run it where texture.raw and map.raw are\n");
-    std::exit(1);
-#endif
-  }
-  loadMaps();
-}
-
 } // namespace
 
 int main(int argc, char **argv) {
-  loadDefaultMaps();
+  loadDefaultMaps("bench_display");
   benchmark::RegisterBenchmark("render", render)->Unit(benchmark::kMicrosecond);
   for (const Format &format : formats) {
     benchmark::RegisterBenchmark((std::string("convert/") + format.name).c_str(), convert, format)

@@ -1,0 +1,47 @@
+// What the benchmarks of whole frames share: the default maps to render, and
+// a reporter that keeps every run's time so that ratios between runs of the
+// same process can be printed at the end.
+#ifndef FLYOVER_BENCH_COMMON_H
+#define FLYOVER_BENCH_COMMON_H
+
+#include "terrain.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    // Time per iteration by benchmark name; with repetitions, the median.
+    std::map<std::string, double> nanoseconds;
+
+    void ReportRuns(const std::vector<Run> &runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run &run : runs)
+            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+                nanoseconds[run.run_name.function_name] =
+                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    }
+};
+
+// The maps in the current folder, or freshly generated default ones.
+inline void loadDefaultMaps(const char *program)
+{
+    if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
+        char dir[] = "/tmp/flyover-bench-XXXXXX";
+        if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
+            std::fprintf(stderr, "%s: cannot make the default maps\n", program);
+            std::exit(1);
+        }
+    }
+    loadMaps();
+}
+
+#endif
