@@ -46,7 +46,7 @@ namespace {
 // The lane constants, as 64-bit values; the wider levels repeat them in
 // every 64-bit lane.
 [[maybe_unused]] const uint64_t mmx_rgb888_mask = 0x00FFFFFF00FFFFFFull;  // clears two top bytes
-[[maybe_unused]] const uint64_t mmx_bgr888_rb = 0x00FF00FF00FF00FFull;    // blue and red, halves swapped
+[[maybe_unused]] const uint64_t mmx_bgr888_rb = 0x00FF00FF00FF00FFull;    // red and blue, halves exchanged
 [[maybe_unused]] const uint64_t mmx_bgr888_g = 0x0000FF000000FF00ull;     // green
 [[maybe_unused]] const uint64_t mmx_rgb565_b = 0x000000F8000000F8ull;     // top five bits of blue
 [[maybe_unused]] const uint64_t mmx_rgb565_g = 0x0000FC000000FC00ull;     // top six bits of green
@@ -178,8 +178,8 @@ inline __m64 load64(const uint8_t *p)
 inline void store64(uint8_t *p, __m64 v) { memcpy(p, &v, 8); }
 inline __m64 splat64(uint64_t v) { return _mm_set_pi32(static_cast<int>(v >> 32), static_cast<int>(v)); }
 
-// The same exchange as for SSE2, two pixels at a time, with shifts: MMX
-// has no word shuffle.
+// The same exchange as without SSSE3, two pixels at a time, with shifts:
+// plain MMX has no word shuffle.
 inline __m64 swap_rb(__m64 p)
 {
     const __m64 halves = _mm_or_si64(_mm_slli_pi32(p, 16), _mm_srli_pi32(p, 16));
