@@ -2,13 +2,6 @@
 // whole row to a block routine of mmx.cpp.
 #include "ptc.h"
 
-// The block routines of the two BGR layouts, which the shared header does
-// not list: (destination, source, count in pixels), like the others.
-extern "C" {
-void mmx_convert_32_to_32_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_24_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
-}
-
 pixel_converter ptc_request_converter(int32_t bits, uint32_t red_mask, uint32_t green_mask, uint32_t blue_mask)
 {
     static const struct {

@@ -50,8 +50,6 @@ struct block_set {
 
 // The build's own routines of the two BGR layouts, which the shared header
 // does not list.
-extern "C" void mmx_convert_32_to_32_bgr888(uint8_t *, const uint32_t *, uint32_t);
-extern "C" void mmx_convert_32_to_24_bgr888(uint8_t *, const uint32_t *, uint32_t);
 
 LEVEL_ROUTINES(portable)
 #ifdef FLYOVER_TEST_LEVEL_MMX
