@@ -3,6 +3,7 @@
 // flip chain of surfaces in system memory whose rows lie further apart than
 // their pixels need. Every flip hands the new front buffer to the screen
 // driver chosen by FLYOVER_DRIVER.
+#include "directdraw_unsupported.h"
 #include "internal.h"
 
 #include <cstdio>
@@ -72,15 +73,12 @@ void fillPixelFormat(const ScreenFormat &format, DDPIXELFORMAT &pf) {
 void destroyChain();
 void leaveMode();
 
-class Surface final : public IDirectDrawSurface {
+// What a surface does not do here (blits, overlays, clippers, palettes,
+// device contexts, colour keys) the base refuses.
+class Surface final : public UnsupportedDirectDrawSurface {
 public:
   Surface(FlipChain *chain, size_t place, DWORD caps) : chain_(chain), place_(place), caps_(caps) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
-    if (ppvObject)
-      *ppvObject = nullptr;
-    return E_NOINTERFACE;
-  }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
     if (references_ == 0)
@@ -89,23 +87,6 @@ public:
       return references_; // back buffers go when their front buffer goes
     destroyChain();
     return 0;
-  }
-
-  HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE BltBatch(LPDDBLTBATCH, DWORD, DWORD) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE BltFast(DWORD, DWORD, LPDIRECTDRAWSURFACE, LPRECT, DWORD) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE DeleteAttachedSurface(DWORD, LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE EnumAttachedSurfaces(LPVOID, LPDDENUMSURFACESCALLBACK) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE EnumOverlayZOrders(DWORD, LPVOID, LPDDENUMSURFACESCALLBACK) override {
-    return DDERR_UNSUPPORTED;
   }
 
   HRESULT STDMETHODCALLTYPE Flip(LPDIRECTDRAWSURFACE lpDDSurfaceTargetOverride, DWORD) override {
@@ -151,12 +132,7 @@ public:
     lpDDSCaps->dwCaps = caps_;
     return DD_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetClipper(LPDIRECTDRAWCLIPPER *) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetColorKey(DWORD, LPDDCOLORKEY) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetDC(HDC *) override { return DDERR_UNSUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE GetOverlayPosition(LPLONG, LPLONG) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetPalette(LPDIRECTDRAWPALETTE *) override { return DDERR_UNSUPPORTED; }
 
   HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT lpDDPixelFormat) override {
     if (!lpDDPixelFormat || lpDDPixelFormat->dwSize != sizeof(DDPIXELFORMAT))
@@ -172,7 +148,6 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) override { return DDERR_UNSUPPORTED; }
   HRESULT STDMETHODCALLTYPE IsLost() override { return chain_->lost ? DDERR_SURFACELOST : DD_OK; }
 
   HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC lpDDSurfaceDesc, DWORD, HANDLE) override {
@@ -197,8 +172,6 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE ReleaseDC(HDC) override { return DDERR_UNSUPPORTED; }
-
   HRESULT STDMETHODCALLTYPE Restore() override {
     if (!chain_->lost)
       return DD_OK;
@@ -210,11 +183,6 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE SetClipper(LPDIRECTDRAWCLIPPER) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE SetColorKey(DWORD, LPDDCOLORKEY) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE SetOverlayPosition(LONG, LONG) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE SetPalette(LPDIRECTDRAWPALETTE) override { return DDERR_UNSUPPORTED; }
-
   HRESULT STDMETHODCALLTYPE Unlock(LPVOID lpSurfaceData) override {
     if (!locked_)
       return DDERR_NOTLOCKED;
@@ -223,12 +191,6 @@ public:
     locked_ = nullptr;
     return DD_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE UpdateOverlay(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDOVERLAYFX) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) override { return DDERR_UNSUPPORTED; }
 
 private:
   void describe(DDSURFACEDESC &desc) const {
@@ -255,13 +217,8 @@ private:
   void *locked_ = nullptr;
 };
 
-class DirectDrawObject final : public IDirectDraw {
+class DirectDrawObject final : public UnsupportedDirectDraw {
 public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
-    if (ppvObject)
-      *ppvObject = nullptr;
-    return E_NOINTERFACE;
-  }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
     if (--references_ > 0)
@@ -278,12 +235,6 @@ public:
   }
 
   HRESULT STDMETHODCALLTYPE Compact() override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER *, IUnknown *) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE CreatePalette(DWORD, LPPALETTEENTRY, LPDIRECTDRAWPALETTE *, IUnknown *) override {
-    return DDERR_UNSUPPORTED;
-  }
 
   HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC lpDDSurfaceDesc, LPDIRECTDRAWSURFACE *lplpDDSurface,
                                           IUnknown *pUnkOuter) override {
@@ -337,17 +288,7 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE DuplicateSurface(LPDIRECTDRAWSURFACE, LPDIRECTDRAWSURFACE *) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE EnumDisplayModes(DWORD, LPDDSURFACEDESC, LPVOID, LPDDENUMMODESCALLBACK) override {
-    return DDERR_UNSUPPORTED;
-  }
-  HRESULT STDMETHODCALLTYPE EnumSurfaces(DWORD, LPDDSURFACEDESC, LPVOID, LPDDENUMSURFACESCALLBACK) override {
-    return DDERR_UNSUPPORTED;
-  }
   HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE GetCaps(LPDDCAPS, LPDDCAPS) override { return DDERR_UNSUPPORTED; }
   HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC lpDDSurfaceDesc) override {
     if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
       return DDERR_INVALIDPARAMS;
@@ -363,12 +304,6 @@ public:
     fillPixelFormat(*display.mode.format, lpDDSurfaceDesc->ddpfPixelFormat);
     return DD_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetFourCCCodes(LPDWORD, LPDWORD) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetGDISurface(LPDIRECTDRAWSURFACE *) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetMonitorFrequency(LPDWORD) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetScanLine(LPDWORD) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE GetVerticalBlankStatus(BOOL *) override { return DDERR_UNSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE Initialize(GUID *) override { return DDERR_UNSUPPORTED; }
 
   HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override {
     leaveMode();
