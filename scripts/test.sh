@@ -20,7 +20,8 @@ cmake --build "$root/build/asan" -j"$jobs"
 (cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
 
 echo "== Windows build under Wine"
-bash "$root/scripts/windows.sh"
+bash "$root/scripts/windows.sh" --jobs "$jobs" --build-win32 "$root/build/win32" --build-win64 "$root/build/win64" \
+  --linux-framehash "$root/build/test/tools/framehash"
 
 echo "== Benchmarks (figures only; targets are ratios within one run)"
 for b in bench_renderer bench_convert bench_display; do
