@@ -9,220 +9,150 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+using copy_routine = void(void *, const void *, uint32_t);
+using block_routine = void(uint8_t *, const uint32_t *, uint32_t);
+
+// The block routines with the given prefix in the order of the layouts below,
+// from the second on; the first layout's is the byte copy, which counts bytes.
+#define BLOCK_ROUTINES(prefix)                                                                        \
+    prefix##convert_32_to_32_bgr888, prefix##convert_32_to_24_rgb888, prefix##convert_32_to_24_bgr888, \
+        prefix##convert_32_to_16_rgb565, prefix##convert_32_to_16_bgr565, prefix##convert_32_to_16_rgb555, \
+        prefix##convert_32_to_16_bgr555
+// The routines of another level: the same source compiled for that level,
+// with every entry point renamed to <level>_mmx_....
+#define DECLARE_LEVEL(level)                    \
+    extern "C" copy_routine level##_mmx_memcpy; \
+    extern "C" block_routine BLOCK_ROUTINES(level##_mmx_);
+#define LEVEL(level, supported) level_routines{#level, supported, level##_mmx_memcpy, {BLOCK_ROUTINES(level##_mmx_)}}
+
+DECLARE_LEVEL(portable)
+#ifdef FLYOVER_TEST_LEVEL_MMX
+DECLARE_LEVEL(mmx)
+DECLARE_LEVEL(sse2)
+DECLARE_LEVEL(ssse3)
+DECLARE_LEVEL(avx2)
+#endif
+
 namespace {
 
-// --- What is under test ------------------------------------------------------
-
-using copy_routine = void (*)(void *, const void *, uint32_t);
-using block_routine = void (*)(uint8_t *, const uint32_t *, uint32_t);
-
-// The block routines of one instruction-set level.
-struct block_set {
+struct level_routines {
     const char *name;
-    bool (*supported)();
-    copy_routine copy;
-    block_routine bgr888_32, rgb888_24, bgr888_24, rgb565, bgr565, rgb555, bgr555;
+    bool supported;  // by the processor running the test
+    copy_routine *copy;
+    block_routine *block[7];
 };
 
-#define LEVEL_ROUTINES(level)                                                         \
-    extern "C" void level##_mmx_memcpy(void *, const void *, uint32_t);               \
-    extern "C" void level##_mmx_convert_32_to_32_bgr888(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_24_rgb888(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_24_bgr888(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_16_rgb565(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_16_bgr565(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_16_rgb555(uint8_t *, const uint32_t *, uint32_t); \
-    extern "C" void level##_mmx_convert_32_to_16_bgr555(uint8_t *, const uint32_t *, uint32_t);
-#define LEVEL_SET(level, supported)                                                                  \
-    block_set{#level, supported, level##_mmx_memcpy, level##_mmx_convert_32_to_32_bgr888,           \
-              level##_mmx_convert_32_to_24_rgb888, level##_mmx_convert_32_to_24_bgr888,           \
-              level##_mmx_convert_32_to_16_rgb565, level##_mmx_convert_32_to_16_bgr565,            \
-              level##_mmx_convert_32_to_16_rgb555, level##_mmx_convert_32_to_16_bgr555}
-
-}  // namespace
-
-// The build's own routines of the two BGR layouts, which the shared header
-// does not list.
-
-LEVEL_ROUTINES(portable)
-#ifdef FLYOVER_TEST_LEVEL_MMX
-LEVEL_ROUTINES(mmx)
-LEVEL_ROUTINES(sse2)
-LEVEL_ROUTINES(ssse3)
-LEVEL_ROUTINES(avx2)
-#endif
-
-namespace {
-
-bool always() { return true; }
-#ifdef FLYOVER_TEST_LEVEL_MMX
-bool has_mmx() { return __builtin_cpu_supports("mmx"); }
-bool has_sse2() { return __builtin_cpu_supports("sse2"); }
-bool has_ssse3() { return __builtin_cpu_supports("ssse3"); }
-bool has_avx2() { return __builtin_cpu_supports("avx2"); }
-#endif
-
 // The build's own routines (what the converters call) first, then the others.
-const std::vector<block_set> &block_sets()
+const std::vector<level_routines> &levels()
 {
-    static const std::vector<block_set> sets = {
-        block_set{"build", always, mmx_memcpy, mmx_convert_32_to_32_bgr888, mmx_convert_32_to_24_rgb888,
-                  mmx_convert_32_to_24_bgr888, mmx_convert_32_to_16_rgb565, mmx_convert_32_to_16_bgr565,
-                  mmx_convert_32_to_16_rgb555, mmx_convert_32_to_16_bgr555},
-        LEVEL_SET(portable, always),
+    static const std::vector<level_routines> all = {
+        level_routines{"build", true, mmx_memcpy, {BLOCK_ROUTINES(mmx_)}},
+        LEVEL(portable, true),
 #ifdef FLYOVER_TEST_LEVEL_MMX
-        LEVEL_SET(mmx, has_mmx),
-        LEVEL_SET(sse2, has_sse2),
-        LEVEL_SET(ssse3, has_ssse3),
-        LEVEL_SET(avx2, has_avx2),
+        LEVEL(mmx, __builtin_cpu_supports("mmx") != 0),
+        LEVEL(sse2, __builtin_cpu_supports("sse2") != 0),
+        LEVEL(ssse3, __builtin_cpu_supports("ssse3") != 0),
+        LEVEL(avx2, __builtin_cpu_supports("avx2") != 0),
 #endif
     };
-    return sets;
+    return all;
 }
 
 // One row of the table of supported formats, with its reference.
 struct layout {
     const char *name;
     int32_t bits;
-    uint32_t red_mask, green_mask, blue_mask;
-    int bytes;
+    uint32_t red, green, blue;
     pixel_converter converter, reference;
-    block_routine block_set::*block;  // its block routine, unless it is the copy
-    bool copy;                        // carried out by the byte copy instead
 };
 
+#define LAYOUT(name, bits, red, green, blue) \
+    layout{#name, bits, red, green, blue, ptc_convert_32_to_##name, reference_convert_32_to_##name}
 const layout layouts[] = {
-    {"32 rgb888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 4, ptc_convert_32_to_32_rgb888,
-     reference_convert_32_to_32_rgb888, nullptr, true},
-    {"32 bgr888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 4, ptc_convert_32_to_32_bgr888,
-     reference_convert_32_to_32_bgr888, &block_set::bgr888_32, false},
-    {"24 rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF, 3, ptc_convert_32_to_24_rgb888,
-     reference_convert_32_to_24_rgb888, &block_set::rgb888_24, false},
-    {"24 bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000, 3, ptc_convert_32_to_24_bgr888,
-     reference_convert_32_to_24_bgr888, &block_set::bgr888_24, false},
-    {"16 rgb565", 16, 0xF800, 0x07E0, 0x001F, 2, ptc_convert_32_to_16_rgb565, reference_convert_32_to_16_rgb565,
-     &block_set::rgb565, false},
-    {"16 bgr565", 16, 0x001F, 0x07E0, 0xF800, 2, ptc_convert_32_to_16_bgr565, reference_convert_32_to_16_bgr565,
-     &block_set::bgr565, false},
-    {"16 rgb555", 16, 0x7C00, 0x03E0, 0x001F, 2, ptc_convert_32_to_16_rgb555, reference_convert_32_to_16_rgb555,
-     &block_set::rgb555, false},
-    {"16 bgr555", 16, 0x001F, 0x03E0, 0x7C00, 2, ptc_convert_32_to_16_bgr555, reference_convert_32_to_16_bgr555,
-     &block_set::bgr555, false},
+    LAYOUT(32_rgb888, 32, 0x00FF0000, 0x0000FF00, 0x000000FF),
+    LAYOUT(32_bgr888, 32, 0x000000FF, 0x0000FF00, 0x00FF0000),
+    LAYOUT(24_rgb888, 24, 0x00FF0000, 0x0000FF00, 0x000000FF),
+    LAYOUT(24_bgr888, 24, 0x000000FF, 0x0000FF00, 0x00FF0000),
+    LAYOUT(16_rgb565, 16, 0xF800, 0x07E0, 0x001F),
+    LAYOUT(16_bgr565, 16, 0x001F, 0x07E0, 0xF800),
+    LAYOUT(16_rgb555, 16, 0x7C00, 0x03E0, 0x001F),
+    LAYOUT(16_bgr555, 16, 0x001F, 0x03E0, 0x7C00),
 };
 
-// Something that converts a row of one layout: the converter, or a block
-// routine of one level.
-struct subject {
-    std::string name;
-    std::function<void(const uint32_t *, uint8_t *, uint32_t)> run;
-};
-
-std::vector<subject> subjects_of(const layout &l)
+// What converts rows of a layout: its converter (null) and its block routine
+// at every level the processor supports.
+std::vector<const level_routines *> subjects()
 {
-    std::vector<subject> subjects{{"converter", [&l](const uint32_t *s, uint8_t *d, uint32_t n) {
-                                       l.converter(s, d, static_cast<int32_t>(n));
-                                   }}};
-    for (const block_set &set : block_sets()) {
-        if (!set.supported())
-            continue;
-        const std::string name = std::string(set.name) + " block routine";
-        if (l.copy) {
-            const copy_routine copy = set.copy;
-            subjects.push_back({name, [copy](const uint32_t *s, uint8_t *d, uint32_t n) { copy(d, s, n * 4); }});
-        } else if (l.block) {
-            const block_routine routine = set.*(l.block);
-            subjects.push_back({name, [routine](const uint32_t *s, uint8_t *d, uint32_t n) { routine(d, s, n); }});
-        }
-    }
-    return subjects;
+    std::vector<const level_routines *> all{nullptr};
+    for (const level_routines &level : levels())
+        if (level.supported)
+            all.push_back(&level);
+    return all;
 }
 
-void reference(const layout &l, const uint32_t *source, uint8_t *destination, uint32_t count)
+const char *name_of(const level_routines *level) { return level ? level->name : "converter"; }
+
+// Converts count pixels of layout l with its converter (level null) or with
+// its block routine at the level.
+void convert(const layout &l, const level_routines *level, const void *source, uint8_t *destination, uint32_t count)
 {
-    l.reference(source, destination, static_cast<int32_t>(count));
+    const uint32_t *pixels = static_cast<const uint32_t *>(source);
+    if (!level)
+        l.converter(pixels, destination, static_cast<int32_t>(count));
+    else if (&l == layouts)
+        level->copy(destination, pixels, count * 4);
+    else
+        level->block[&l - layouts - 1](destination, pixels, count);
 }
 
-// Index of the first byte where a and b differ, or -1.
-long first_difference(const uint8_t *a, const uint8_t *b, size_t size)
+size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
 {
-    if (size == 0 || memcmp(a, b, size) == 0)
-        return -1;
-    for (size_t i = 0; i < size; ++i)
-        if (a[i] != b[i])
-            return static_cast<long>(i);
-    return -1;
+    return static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
 }
 
-// --- Counts, alignments, guard bytes -----------------------------------------
-
-// A destination buffer with guard bytes of known values on both sides of
-// the row.
-class guarded {
-public:
-    guarded(size_t offset, size_t size) : offset_(offset), size_(size), buffer_(guard + offset + size + guard)
-    {
-        for (size_t i = 0; i < buffer_.size(); ++i)
-            buffer_[i] = static_cast<uint8_t>(0xA7 + 31 * i);
-    }
-    uint8_t *row() { return buffer_.data() + guard + offset_; }
-    // Whether every byte outside the row still holds its value.
-    bool guards_intact() const
-    {
-        for (size_t i = 0; i < buffer_.size(); ++i) {
-            const bool inside = i >= guard + offset_ && i < guard + offset_ + size_;
-            if (!inside && buffer_[i] != static_cast<uint8_t>(0xA7 + 31 * i))
-                return false;
-        }
-        return true;
-    }
-
-private:
-    static constexpr size_t guard = 64;
-    size_t offset_, size_;
-    std::vector<uint8_t> buffer_;
-};
-
-// A source row at the given misalignment that ends where its allocation
-// ends, so that the sanitizer reports any read past the last pixel.
-class exact_source {
-public:
-    exact_source(size_t offset, const std::vector<uint32_t> &pixels)
-        : buffer_(new uint8_t[offset + 4 * pixels.size()]), offset_(offset)
-    {
-        if (!pixels.empty())
-            memcpy(buffer_.get() + offset, pixels.data(), 4 * pixels.size());
-    }
-    const uint32_t *pixels() const { return reinterpret_cast<const uint32_t *>(buffer_.get() + offset_); }
-
-private:
-    std::unique_ptr<uint8_t[]> buffer_;
-    size_t offset_;
-};
-
-std::vector<uint32_t> random_pixels(size_t count, uint32_t seed)
+std::vector<uint8_t> random_bytes(size_t count, uint32_t seed)
 {
     std::mt19937 random(seed);
-    std::vector<uint32_t> pixels(count);
-    for (uint32_t &p : pixels)
-        p = static_cast<uint32_t>(random());
-    return pixels;
+    std::vector<uint8_t> bytes(count);
+    for (uint8_t &b : bytes)
+        b = static_cast<uint8_t>(random());
+    return bytes;
 }
 
-std::vector<uint32_t> counts_to_test()
+// Runs write(destination, source) at every misalignment 0 to 15 of both
+// pointers. The source ends where its allocation ends, so that the sanitizer
+// reports any read past it; the destination lies between guard bytes. Passes
+// when exactly `expected` was written, and nothing outside it.
+template <typename Write>
+::testing::AssertionResult writes_exactly(const std::vector<uint8_t> &source, const std::vector<uint8_t> &expected,
+                                          Write write)
 {
-    std::vector<uint32_t> counts;
-    for (uint32_t n = 0; n <= 72; ++n)
-        counts.push_back(n);
-    for (uint32_t n : {95u, 96u, 97u, 319u, 320u, 321u})
-        counts.push_back(n);
-    return counts;
+    const size_t guard = 64;
+    std::vector<uint8_t> guards(guard + 16 + expected.size() + guard), out, wanted;
+    for (size_t i = 0; i < guards.size(); ++i)
+        guards[i] = static_cast<uint8_t>(0xA7 + 31 * i);
+    for (size_t source_offset = 0; source_offset < 16; ++source_offset) {
+        std::unique_ptr<uint8_t[]> in(new uint8_t[source_offset + source.size()]);
+        std::copy(source.begin(), source.end(), in.get() + source_offset);
+        for (size_t offset = 0; offset < 16; ++offset) {
+            out = wanted = guards;
+            std::copy(expected.begin(), expected.end(), wanted.begin() + guard + offset);
+            write(out.data() + guard + offset, in.get() + source_offset);
+            if (out != wanted)
+                return ::testing::AssertionFailure()
+                       << "offsets " << source_offset << "/" << offset << ": first wrong byte at "
+                       << static_cast<long>(first_difference(out, wanted)) - static_cast<long>(guard + offset)
+                       << " from the start of the row";
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 class ConvertEveryLayout : public ::testing::TestWithParam<int> {};
@@ -232,146 +162,89 @@ class ConvertEveryLayout : public ::testing::TestWithParam<int> {};
 TEST_P(ConvertEveryLayout, EveryColourMatchesTheReference)
 {
     const layout &l = layouts[GetParam()];
-    const std::vector<subject> subjects = subjects_of(l);
     const uint32_t row = 1u << 16;
-    const size_t bytes = static_cast<size_t>(row) * l.bytes;
     std::vector<uint32_t> source(row);
-    std::vector<uint8_t> expected(bytes), actual(bytes);
+    std::vector<uint8_t> expected(row * l.bits / 8), actual(expected.size());
     for (const uint32_t top : {0x00u, 0xB4u, 0xFFu}) {
         for (uint32_t red = 0; red < 256; ++red) {
             for (uint32_t i = 0; i < row; ++i)
-                source[i] = (top << 24) | (red << 16) | i;
-            reference(l, source.data(), expected.data(), row);
-            for (const subject &s : subjects) {
-                memset(actual.data(), 0x5A, bytes);
-                s.run(source.data(), actual.data(), row);
-                const long at = first_difference(expected.data(), actual.data(), bytes);
-                ASSERT_EQ(at, -1) << s.name << ", top byte " << top << ", red " << red << ", pixel " << at / l.bytes;
+                source[i] = top << 24 | red << 16 | i;
+            l.reference(source.data(), expected.data(), row);
+            for (const level_routines *level : subjects()) {
+                memset(actual.data(), 0x5A, actual.size());
+                convert(l, level, source.data(), actual.data(), row);
+                ASSERT_TRUE(actual == expected) << name_of(level) << ", top byte " << top << ", red " << red
+                                                << ", pixel " << first_difference(actual, expected) * 8 / l.bits;
             }
         }
     }
 }
 
-// Every count from 0 to 72 (past two of the widest blocks and every tail)
-// and around 320, at every misalignment of source and destination: exactly
-// the reference's bytes, and nothing written outside the row.
+// Every count from 0 to 72 (past two of the widest blocks, through every
+// tail) and around 96 and 320, at every misalignment: exactly the
+// reference's bytes, nothing written outside the row, nothing read past it.
 TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow)
 {
     const layout &l = layouts[GetParam()];
-    const std::vector<subject> subjects = subjects_of(l);
-    for (const uint32_t count : counts_to_test()) {
-        const std::vector<uint32_t> pixels = random_pixels(count, count + 1);
-        const size_t bytes = static_cast<size_t>(count) * l.bytes;
-        std::vector<uint8_t> expected(bytes + 1);
-        reference(l, pixels.data(), expected.data(), count);
-        for (size_t source_offset = 0; source_offset < 16; ++source_offset) {
-            const exact_source source(source_offset, pixels);
-            for (size_t destination_offset = 0; destination_offset < 16; ++destination_offset) {
-                for (const subject &s : subjects) {
-                    guarded destination(destination_offset, bytes);
-                    s.run(source.pixels(), destination.row(), count);
-                    const long at = first_difference(expected.data(), destination.row(), bytes);
-                    ASSERT_EQ(at, -1) << s.name << ", count " << count << ", offsets " << source_offset << "/"
-                                      << destination_offset;
-                    ASSERT_TRUE(destination.guards_intact()) << s.name << " wrote outside the row, count " << count
-                                                             << ", offsets " << source_offset << "/"
-                                                             << destination_offset;
-                }
-            }
-        }
+    std::vector<uint32_t> counts{95, 96, 97, 319, 320, 321};
+    for (uint32_t n = 0; n <= 72; ++n)
+        counts.push_back(n);
+    for (const uint32_t count : counts) {
+        const std::vector<uint8_t> source = random_bytes(4 * count, count);
+        std::vector<uint8_t> expected(count * l.bits / 8);
+        l.reference(reinterpret_cast<const uint32_t *>(source.data()), expected.data(), static_cast<int32_t>(count));
+        for (const level_routines *level : subjects())
+            ASSERT_TRUE(writes_exactly(source, expected, [&](uint8_t *d, const uint8_t *s) {
+                convert(l, level, s, d, count);
+            })) << name_of(level) << ", count " << count;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, 8),
-                         [](const ::testing::TestParamInfo<int> &info) {
-                             std::string name = layouts[info.param].name;
-                             for (char &c : name)
-                                 if (c == ' ')
-                                     c = '_';
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<int> &info) { return layouts[info.param].name; });
 
-// The byte copy counts bytes: every count up to 200 and around a row of
-// 320 pixels, at every misalignment, copies exactly that many.
+// The byte copy counts bytes, not pixels: every count to 200 and around a
+// row of 320 pixels.
 TEST(Convert, ByteCopyCopiesExactlyCountBytes)
 {
-    std::vector<uint32_t> counts;
+    std::vector<uint32_t> counts{1279, 1280, 1281};
     for (uint32_t n = 0; n <= 200; ++n)
         counts.push_back(n);
-    for (uint32_t n : {1279u, 1280u, 1281u})
-        counts.push_back(n);
-    for (const block_set &set : block_sets()) {
-        if (!set.supported())
+    for (const level_routines &level : levels()) {
+        if (!level.supported)
             continue;
         for (const uint32_t count : counts) {
-            std::vector<uint8_t> bytes(count + 1);
-            for (size_t i = 0; i < count; ++i)
-                bytes[i] = static_cast<uint8_t>(i * 7 + 3);
-            for (size_t source_offset = 0; source_offset < 16; ++source_offset) {
-                std::unique_ptr<uint8_t[]> source(new uint8_t[source_offset + count]);
-                memcpy(source.get() + source_offset, bytes.data(), count);
-                for (size_t destination_offset = 0; destination_offset < 16; ++destination_offset) {
-                    guarded destination(destination_offset, count);
-                    set.copy(destination.row(), source.get() + source_offset, count);
-                    ASSERT_EQ(first_difference(bytes.data(), destination.row(), count), -1)
-                        << set.name << ", " << count << " bytes, offsets " << source_offset << "/"
-                        << destination_offset;
-                    ASSERT_TRUE(destination.guards_intact())
-                        << set.name << ", " << count << " bytes, offsets " << source_offset << "/"
-                        << destination_offset;
-                }
-            }
+            const std::vector<uint8_t> bytes = random_bytes(count, count);
+            ASSERT_TRUE(writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level.copy(d, s, count); }))
+                << level.name << ", " << count << " bytes";
         }
     }
 }
 
-// --- Known values ------------------------------------------------------------
-
-// Pixels whose bytes in each layout are worked out by hand, listed low byte
-// first, one column per row of the format table.
+// Pixels whose value in each layout is worked out by hand, in the order of
+// the table of layouts, stored low byte first.
 TEST(Convert, KnownPixelsGiveTheirBytes)
 {
-    struct example {
-        uint32_t pixel;
-        std::vector<uint8_t> bytes[8];
+    const struct {
+        uint32_t pixel, values[8];
+    } examples[] = {
+        {0x00123456, {0x00123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
+        {0xFF123456, {0xFF123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
+        {0xB4B4B4B4, {0xB4B4B4B4, 0x00B4B4B4, 0xB4B4B4, 0xB4B4B4, 0xB5B6, 0xB5B6, 0x5AD6, 0x5AD6}},
+        {0x00FFFFFF, {0x00FFFFFF, 0x00FFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFF, 0xFFFF, 0x7FFF, 0x7FFF}},
+        {0x00070307, {0x00070307, 0x00070307, 0x070307, 0x070307, 0x0000, 0x0000, 0x0000, 0x0000}},
+        {0x00FF0000, {0x00FF0000, 0x000000FF, 0xFF0000, 0x0000FF, 0xF800, 0x001F, 0x7C00, 0x001F}},
     };
-    const example examples[] = {
-        {0x00123456,
-         {{0x56, 0x34, 0x12, 0x00}, {0x12, 0x34, 0x56, 0x00}, {0x56, 0x34, 0x12}, {0x12, 0x34, 0x56},
-          {0xAA, 0x11}, {0xA2, 0x51}, {0xCA, 0x08}, {0xC2, 0x28}}},
-        {0xFF123456,
-         {{0x56, 0x34, 0x12, 0xFF}, {0x12, 0x34, 0x56, 0x00}, {0x56, 0x34, 0x12}, {0x12, 0x34, 0x56},
-          {0xAA, 0x11}, {0xA2, 0x51}, {0xCA, 0x08}, {0xC2, 0x28}}},
-        {0xB4B4B4B4,
-         {{0xB4, 0xB4, 0xB4, 0xB4}, {0xB4, 0xB4, 0xB4, 0x00}, {0xB4, 0xB4, 0xB4}, {0xB4, 0xB4, 0xB4},
-          {0xB6, 0xB5}, {0xB6, 0xB5}, {0xD6, 0x5A}, {0xD6, 0x5A}}},
-        {0x00FFFFFF,
-         {{0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF},
-          {0xFF, 0xFF}, {0xFF, 0xFF}, {0xFF, 0x7F}, {0xFF, 0x7F}}},
-        {0x00070307,
-         {{0x07, 0x03, 0x07, 0x00}, {0x07, 0x03, 0x07, 0x00}, {0x07, 0x03, 0x07}, {0x07, 0x03, 0x07},
-          {0x00, 0x00}, {0x00, 0x00}, {0x00, 0x00}, {0x00, 0x00}}},
-        {0x00FF0000,
-         {{0x00, 0x00, 0xFF, 0x00}, {0xFF, 0x00, 0x00, 0x00}, {0x00, 0x00, 0xFF}, {0xFF, 0x00, 0x00},
-          {0x00, 0xF8}, {0x1F, 0x00}, {0x00, 0x7C}, {0x1F, 0x00}}},
-    };
-    for (int row = 0; row < 8; ++row) {
-        const layout &l = layouts[row];
-        std::vector<subject> subjects = subjects_of(l);
-        subjects.push_back({"reference", [&l](const uint32_t *s, uint8_t *d, uint32_t n) { reference(l, s, d, n); }});
-        for (const example &e : examples) {
-            // Alone, and at every place in a row long enough for every block.
-            for (const uint32_t count : {1u, 64u}) {
-                const std::vector<uint32_t> pixels(count, e.pixel);
-                std::vector<uint8_t> expected;
-                for (uint32_t i = 0; i < count; ++i)
-                    expected.insert(expected.end(), e.bytes[row].begin(), e.bytes[row].end());
-                for (const subject &s : subjects) {
-                    std::vector<uint8_t> actual(expected.size());
-                    s.run(pixels.data(), actual.data(), count);
-                    EXPECT_EQ(actual, expected) << l.name << ", " << s.name << ", pixel " << std::hex << e.pixel;
-                }
-            }
+    for (const auto &e : examples) {
+        for (int i = 0; i < 8; ++i) {
+            const layout &l = layouts[i];
+            std::vector<uint8_t> expected(l.bits / 8), reference(expected.size()), converted(expected.size());
+            for (size_t k = 0; k < expected.size(); ++k)
+                expected[k] = static_cast<uint8_t>(e.values[i] >> 8 * k);
+            l.reference(&e.pixel, reference.data(), 1);
+            l.converter(&e.pixel, converted.data(), 1);
+            EXPECT_EQ(reference, expected) << l.name << ", pixel " << std::hex << e.pixel;
+            EXPECT_EQ(converted, expected) << l.name << ", pixel " << std::hex << e.pixel;
         }
     }
 }
@@ -380,58 +253,32 @@ TEST(Convert, KnownPixelsGiveTheirBytes)
 // the processor cannot run.
 TEST(Convert, LevelsUnderTest)
 {
-    for (const block_set &set : block_sets())
-        std::printf("block routines %-9s %s\n", set.name, set.supported() ? "tested" : "not supported here, skipped");
+    for (const level_routines &level : levels())
+        std::printf("block routines %-9s %s\n", level.name, level.supported ? "tested" : "not supported here, skipped");
 }
 
-// --- Selection -------------------------------------------------------------
-
-pixel_converter expected_converter(int32_t bits, uint32_t red, uint32_t green, uint32_t blue)
+// Only an exact row of the table selects a converter: each row its own, and
+// nothing with any single bit of the bit count or of one mask flipped (no
+// tolerance, no alias), nor for the near misses below.
+TEST(Convert, OnlyAnExactFormatSelectsItsConverter)
 {
-    for (const layout &l : layouts)
-        if (l.bits == bits && l.red_mask == red && l.green_mask == green && l.blue_mask == blue)
-            return l.converter;
-    return nullptr;
-}
-
-TEST(Convert, EachSupportedFormatSelectsItsConverter)
-{
-    for (const layout &l : layouts)
-        EXPECT_EQ(ptc_request_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask), l.converter) << l.name;
-}
-
-TEST(Convert, NearMissesSelectNothing)
-{
-    EXPECT_EQ(ptc_request_converter(15, 0x7C00, 0x03E0, 0x001F), nullptr);
-    EXPECT_EQ(ptc_request_converter(32, 0x00FF0000, 0x0000FF00, 0x000000FE), nullptr);
-    EXPECT_EQ(ptc_request_converter(8, 0, 0, 0), nullptr);
-    EXPECT_EQ(ptc_request_converter(16, 0, 0, 0), nullptr);
-    EXPECT_EQ(ptc_request_converter(32, 0xFF000000, 0x00FF0000, 0x0000FF00), nullptr);
-    EXPECT_EQ(ptc_request_converter(16, 0x7C00, 0x07E0, 0x001F), nullptr);
-    EXPECT_EQ(ptc_request_converter(32, 0x00FF0000, 0x0000FF00, 0x000000FF), ptc_convert_32_to_32_rgb888);
-    EXPECT_EQ(ptc_request_converter(16, 0x7C00, 0x03E0, 0x001F), ptc_convert_32_to_16_rgb555);
-    EXPECT_EQ(ptc_request_converter(24, 0x000000FF, 0x0000FF00, 0x00FF0000), ptc_convert_32_to_24_bgr888);
-
-    // Every single bit flipped in the bit count or in one mask of every row:
-    // no tolerance, no alias; only an exact row of the table matches.
     for (const layout &l : layouts) {
-        for (int bit = 0; bit < 32; ++bit) {
-            const uint32_t flip = 1u << bit;
-            const int32_t bits = static_cast<int32_t>(static_cast<uint32_t>(l.bits) ^ flip);
-            EXPECT_EQ(ptc_request_converter(bits, l.red_mask, l.green_mask, l.blue_mask),
-                      expected_converter(bits, l.red_mask, l.green_mask, l.blue_mask))
-                << l.name << ", bits " << bits;
-            EXPECT_EQ(ptc_request_converter(l.bits, l.red_mask ^ flip, l.green_mask, l.blue_mask),
-                      expected_converter(l.bits, l.red_mask ^ flip, l.green_mask, l.blue_mask))
-                << l.name << ", red bit " << bit;
-            EXPECT_EQ(ptc_request_converter(l.bits, l.red_mask, l.green_mask ^ flip, l.blue_mask),
-                      expected_converter(l.bits, l.red_mask, l.green_mask ^ flip, l.blue_mask))
-                << l.name << ", green bit " << bit;
-            EXPECT_EQ(ptc_request_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask ^ flip),
-                      expected_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask ^ flip))
-                << l.name << ", blue bit " << bit;
+        EXPECT_EQ(ptc_request_converter(l.bits, l.red, l.green, l.blue), l.converter) << l.name;
+        for (int field = 0; field < 4; ++field) {
+            for (int bit = 0; bit < 32; ++bit) {
+                uint32_t f[] = {static_cast<uint32_t>(l.bits), l.red, l.green, l.blue};
+                f[field] ^= 1u << bit;
+                EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(f[0]), f[1], f[2], f[3]), nullptr)
+                    << l.name << ", field " << field << ", bit " << bit;
+            }
         }
     }
+    const uint32_t near_misses[][4] = {
+        {15, 0x7C00, 0x03E0, 0x001F}, {32, 0x00FF0000, 0x0000FF00, 0x000000FE}, {8, 0, 0, 0},
+        {16, 0, 0, 0}, {32, 0xFF000000, 0x00FF0000, 0x0000FF00}, {16, 0x7C00, 0x07E0, 0x001F},
+    };
+    for (const auto &m : near_misses)
+        EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(m[0]), m[1], m[2], m[3]), nullptr) << m[0] << " bits";
 }
 
 }  // namespace
