@@ -34,24 +34,19 @@ add_test(NAME e2e_capture_long_run COMMAND ${flyover_capture} frames rgb565 - rg
 add_test(NAME e2e_capture_png COMMAND ${flyover_capture} png 8)
 
 # The display cannot open: exit code 1 and one line saying why.
-add_test(NAME e2e_fails_rgb444 COMMAND ${flyover_capture} fails "pixel format"
-         FLYOVER_DRIVER=capture FLYOVER_FORMAT=rgb444)
-add_test(NAME e2e_fails_yuy2 COMMAND ${flyover_capture} fails "not an RGB format"
-         FLYOVER_DRIVER=capture FLYOVER_FORMAT=yuy2)
-add_test(NAME e2e_fails_no_depth COMMAND ${flyover_capture} fails "no 320x200 display mode"
-         FLYOVER_DRIVER=capture FLYOVER_DEPTHS=8)
-add_test(NAME e2e_fails_no_display COMMAND ${flyover_capture} fails "cannot reach a display server"
-         -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER FLYOVER_DRIVER=sdl)
-add_test(NAME e2e_fails_bad_driver COMMAND ${flyover_capture} fails "FLYOVER_DRIVER=vga is not a display driver"
-         FLYOVER_DRIVER=vga)
-add_test(NAME e2e_fails_bad_format COMMAND ${flyover_capture} fails "FLYOVER_FORMAT=rgb332 is not a screen format"
-         FLYOVER_DRIVER=capture FLYOVER_FORMAT=rgb332)
-add_test(NAME e2e_fails_bad_depths COMMAND ${flyover_capture} fails "FLYOVER_DEPTHS=32,twenty is not"
-         FLYOVER_DRIVER=capture FLYOVER_DEPTHS=32,twenty)
-add_test(NAME e2e_fails_bad_frames COMMAND ${flyover_capture} fails "FLYOVER_FRAMES=-3 is not"
-         FLYOVER_DRIVER=capture FLYOVER_FRAMES=-3)
-add_test(NAME e2e_fails_capture_unwritable COMMAND ${flyover_capture} fails "cannot write /nonexistent/out.raw"
-         FLYOVER_DRIVER=capture FLYOVER_CAPTURE=/nonexistent/out.raw)
+function(flyover_fails name message)
+  add_test(NAME e2e_fails_${name} COMMAND ${flyover_capture} fails "${message}" ${ARGN})
+endfunction()
+flyover_fails(rgb444 "pixel format" FLYOVER_FORMAT=rgb444)
+flyover_fails(yuy2 "not an RGB format" FLYOVER_FORMAT=yuy2)
+flyover_fails(no_depth "no 320x200 display mode" FLYOVER_DEPTHS=8)
+flyover_fails(no_display "cannot reach a display server" -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER
+              FLYOVER_DRIVER=sdl)
+flyover_fails(bad_driver "FLYOVER_DRIVER=vga is not a display driver" FLYOVER_DRIVER=vga)
+flyover_fails(bad_format "FLYOVER_FORMAT=rgb332 is not a screen format" FLYOVER_FORMAT=rgb332)
+flyover_fails(bad_depths "FLYOVER_DEPTHS=32,twenty is not" FLYOVER_DEPTHS=32,twenty)
+flyover_fails(bad_frames "FLYOVER_FRAMES=-3 is not" FLYOVER_FRAMES=-3)
+flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAPTURE=/nonexistent/out.raw)
 
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
 list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
@@ -65,11 +60,10 @@ add_test(NAME xvfb_sdl_escape COMMAND ${flyover_xvfb} escape xrgb8888)
 add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
 add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)
 add_test(NAME xvfb_sdl_alt_f4 COMMAND ${flyover_xvfb} alt-f4 bgr555)
-set_tests_properties(xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4
-                     PROPERTIES LABELS xvfb TIMEOUT 120)
+set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4)
+set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
 if(FLYOVER_SANITIZE)
   # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks
   # until exit; the stand-in's own memory is checked by the unit tests.
-  set_tests_properties(xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4
-                       PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
+  set_tests_properties(${flyover_xvfb_tests} PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0")
 endif()

@@ -1,57 +1,45 @@
 #!/bin/bash
-# Runs the real flyover headless in a scratch directory with small maps and
-# checks what it presented and how it ended.
-#
+# The real flyover, headless, in a scratch directory with small maps:
 #   capture.sh FLYOVER EXPECTED frames FORMAT DEPTHS SHOWN N
-#       FLYOVER_FORMAT=FORMAT (and FLYOVER_DEPTHS=DEPTHS unless "-"), N frames:
-#       exit code 0 and exactly N frames in the SHOWN format, each the
-#       renderer's canvas through the reference converter.
-#   capture.sh FLYOVER EXPECTED png N
-#       a .png capture holds frame N, the last one presented.
-#   capture.sh FLYOVER EXPECTED fails MESSAGE [NAME=VALUE...]
-#       with these variables the display cannot open: exit code 1 and a
-#       line on standard error that contains MESSAGE.
+#       FLYOVER_FORMAT=FORMAT, FLYOVER_DEPTHS=DEPTHS unless "-": exit code 0
+#       and exactly the first N canvases through SHOWN's reference converter
+#   capture.sh FLYOVER EXPECTED png N     exit code 0, the .png holds frame N
+#   capture.sh FLYOVER EXPECTED fails MESSAGE [env arguments...]
+#       exit code 1 and MESSAGE on stderr (capture driver unless chosen)
 set -u
 flyover=$1 expected=$2 mode=$3
 shift 3
-
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$expected" maps "$scratch" || exit 2
-cd "$scratch" || exit 2
+"$expected" maps "$scratch" && cd "$scratch" || exit 2
 
-die() { echo "FAIL: $*" >&2; exit 1; }
+die() { echo "FAIL: $*; stderr: $(cat stderr.txt)" >&2; exit 1; }
+# run CODE [env arguments...]: the flyover must end with CODE.
+run() {
+  local want=$1 code
+  shift
+  FLYOVER_DRIVER=capture env "$@" timeout 60 "$flyover" 2>stderr.txt
+  code=$?
+  [ $code -eq "$want" ] || die "exit code $code, expected $want"
+}
 
 case $mode in
 frames)
-  format=$1 depths=$2 shown=$3 frames=$4
-  vars=(FLYOVER_DRIVER=capture FLYOVER_FORMAT="$format" FLYOVER_FRAMES="$frames" FLYOVER_CAPTURE=got.raw)
-  [ "$depths" != - ] && vars+=(FLYOVER_DEPTHS="$depths")
-  env "${vars[@]}" timeout 60 "$flyover" 2>stderr.txt
-  code=$?
-  [ $code -eq 0 ] || die "exit code $code, expected 0; stderr: $(cat stderr.txt)"
-  "$expected" frames "$scratch" "$shown" "$frames" want.raw || exit 2
-  got=$(stat -c %s got.raw) want=$(stat -c %s want.raw)
-  [ "$got" -eq "$want" ] || die "captured $got bytes, expected $want ($frames frames of $shown)"
-  cmp got.raw want.raw || die "the captured frames differ from the renderer's canvases in $shown"
+  depths=()
+  [ "$2" = - ] || depths=(FLYOVER_DEPTHS="$2")
+  run 0 FLYOVER_FORMAT="$1" "${depths[@]}" FLYOVER_FRAMES="$4" FLYOVER_CAPTURE=got.raw
+  "$expected" frames "$scratch" "$3" "$4" want.raw || exit 2
+  cmp got.raw want.raw || die "the capture is not the first $4 canvases in $3"
   ;;
 png)
-  frames=$1
-  FLYOVER_DRIVER=capture FLYOVER_FRAMES="$frames" FLYOVER_CAPTURE=last.png timeout 60 "$flyover" 2>stderr.txt
-  code=$?
-  [ $code -eq 0 ] || die "exit code $code, expected 0; stderr: $(cat stderr.txt)"
-  "$expected" png "$scratch" "$frames" last.png || die "the picture is not frame $frames"
+  run 0 FLYOVER_FRAMES="$1" FLYOVER_CAPTURE=last.png
+  "$expected" png "$scratch" "$1" last.png || die "the picture is not frame $1"
   ;;
 fails)
   message=$1
   shift
-  env "$@" timeout 60 "$flyover" 2>stderr.txt
-  code=$?
-  [ $code -eq 1 ] || die "exit code $code, expected 1; stderr: $(cat stderr.txt)"
-  grep -qF -- "$message" stderr.txt || die "no line saying '$message' on stderr: $(cat stderr.txt)"
+  run 1 "$@"
+  grep -qF -- "$message" stderr.txt || die "no line saying '$message'"
   ;;
-*)
-  die "unknown mode $mode"
-  ;;
+*) echo "unknown mode $mode" >&2 && exit 2 ;;
 esac
-exit 0

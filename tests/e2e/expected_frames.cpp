@@ -12,20 +12,18 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-struct Format {
+const struct {
   const char *name;
   int bytes;
   pixel_converter convert;
-};
-
-const Format formats[] = {
+} formats[] = {
     {"xrgb8888", 4, reference_convert_32_to_32_rgb888}, {"xbgr8888", 4, reference_convert_32_to_32_bgr888},
     {"rgb888", 3, reference_convert_32_to_24_rgb888},   {"bgr888", 3, reference_convert_32_to_24_bgr888},
     {"rgb565", 2, reference_convert_32_to_16_rgb565},   {"bgr565", 2, reference_convert_32_to_16_bgr565},
@@ -39,95 +37,79 @@ int fail(const std::string &message) {
 
 bool writeFile(const std::string &path, const std::vector<uint8_t> &bytes) {
   FILE *file = std::fopen(path.c_str(), "wb");
-  if (!file)
-    return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
+  const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return file && std::fclose(file) == 0 && written;
 }
 
 // Rough hills from a fixed seed: varied heights make bars cover each other,
 // and colours span the whole range of every channel.
 int writeMaps(const std::string &dir) {
   uint32_t state = 12345;
-  auto next = [&state] {
-    state = state * 1103515245u + 12345u;
-    return (state >> 16) & 0xFF;
-  };
+  auto next = [&state] { return ((state = state * 1103515245u + 12345u) >> 16) & 0xFF; };
   std::vector<uint8_t> texture(kTextureBytes), heights(kHeightBytes);
   for (uint8_t &byte : texture)
     byte = static_cast<uint8_t>(next());
-  for (int32_t row = 0; row < kMapSize; ++row)
-    for (int32_t col = 0; col < kMapSize; ++col)
-      heights[row * kMapSize + col] = static_cast<uint8_t>(((row * 3 + col * 5) % 200) + (next() % 56));
+  for (int32_t i = 0; i < kHeightBytes; ++i)
+    heights[i] = static_cast<uint8_t>((i / kMapSize * 3 + i % kMapSize * 5) % 200 + next() % 56);
   if (!writeFile(dir + "/texture.raw", texture) || !writeFile(dir + "/map.raw", heights))
     return fail("cannot write the maps into " + dir);
   return 0;
 }
 
-// The program's start: camera, then the maps in dir.
-bool startFlight(const std::string &dir) {
+// The program's flight over the maps in dir: frames 1 to n, each handed to
+// eachFrame once rendered.
+bool fly(const std::string &dir, long n, const std::function<void()> &eachFrame) {
   if (chdir(dir.c_str()) != 0)
     return false;
   setExtendedPrecision();
   actorY = kStartY;
   actorX = kStartX;
   loadMaps();
-  return true;
-}
-
-int writeFrames(const std::string &dir, const std::string &name, long count, const std::string &out) {
-  const Format *format = nullptr;
-  for (const Format &f : formats)
-    if (name == f.name)
-      format = &f;
-  if (!format)
-    return fail("unknown format " + name);
-  if (!startFlight(dir))
-    return fail("cannot enter " + dir);
-  std::vector<uint8_t> bytes;
-  std::vector<uint8_t> row(static_cast<size_t>(kCanvasWidth) * format->bytes);
-  for (long frame = 0; frame < count; ++frame) {
-    renderFrame();
-    for (int32_t y = 0; y < kCanvasHeight; ++y) {
-      format->convert(&pixel[y * kCanvasWidth], row.data(), kCanvasWidth);
-      bytes.insert(bytes.end(), row.begin(), row.end());
-    }
-    moveCamera();
-  }
-  return writeFile(out, bytes) ? 0 : fail("cannot write " + out);
-}
-
-int checkPng(const std::string &dir, long n, const std::string &path) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_file(&image, path.c_str()))
-    return fail(path + ": " + image.message);
-  if (image.width != kCanvasWidth || image.height != kCanvasHeight || image.format != PNG_FORMAT_RGB) {
-    png_image_free(&image);
-    return fail(path + " is not a 320x200 8-bit RGB picture");
-  }
-  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
-    return fail(path + ": " + image.message);
-  if (!startFlight(dir))
-    return fail("cannot enter " + dir);
   for (long frame = 1; frame <= n; ++frame) {
     if (frame > 1)
       moveCamera();
     renderFrame();
+    eachFrame();
   }
-  for (int32_t i = 0; i < kCanvasWidth * kCanvasHeight; ++i) {
-    const uint32_t p = pixel[i];
-    const uint8_t want[3] = {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p)};
-    if (std::memcmp(want, &rgb[i * 3], 3) != 0) {
-      char where[96];
-      std::snprintf(where, sizeof where, "pixel (%d, %d) is %02X%02X%02X, frame %ld has %02X%02X%02X",
-                    i % kCanvasWidth, i / kCanvasWidth, rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2], n, want[0],
-                    want[1], want[2]);
-      return fail(path + ": " + where);
-    }
+  return true;
+}
+
+int writeFrames(const std::string &dir, const std::string &name, long n, const std::string &out) {
+  for (const auto &format : formats) {
+    if (name != format.name)
+      continue;
+    std::vector<uint8_t> bytes, row(static_cast<size_t>(kCanvasWidth) * format.bytes);
+    const bool flown = fly(dir, n, [&] {
+      for (int32_t y = 0; y < kCanvasHeight; ++y) {
+        format.convert(&pixel[y * kCanvasWidth], row.data(), kCanvasWidth);
+        bytes.insert(bytes.end(), row.begin(), row.end());
+      }
+    });
+    if (!flown)
+      return fail("cannot enter " + dir);
+    return writeFile(out, bytes) ? 0 : fail("cannot write " + out);
   }
+  return fail("unknown format " + name);
+}
+
+int checkPng(const std::string &dir, long n, const std::string &path) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str()))
+    return fail(path + ": " + image.message);
+  std::vector<uint8_t> rgb(static_cast<size_t>(kCanvasWidth) * kCanvasHeight * 3);
+  if (image.width != kCanvasWidth || image.height != kCanvasHeight || image.format != PNG_FORMAT_RGB) {
+    png_image_free(&image);
+    return fail(path + " is not a 320x200 8-bit RGB picture");
+  }
+  if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+    return fail(path + ": " + image.message);
+  if (!fly(dir, n, [] {}))
+    return fail("cannot enter " + dir);
+  for (int32_t i = 0; i < kCanvasWidth * kCanvasHeight; ++i)
+    if ((rgb[i * 3] << 16 | rgb[i * 3 + 1] << 8 | rgb[i * 3 + 2]) != static_cast<int>(pixel[i] & 0xFFFFFF))
+      return fail(path + ": pixel " + std::to_string(i % kCanvasWidth) + "," + std::to_string(i / kCanvasWidth) +
+                  " is not frame " + std::to_string(n) + "'s");
   return 0;
 }
 
