@@ -31,6 +31,19 @@ public:
     }
 };
 
+// Frames one after another from the start position, as the program draws
+// them (the camera moves between frames).
+template <void (*render)()> void renderFrames(benchmark::State &state)
+{
+    actorY = kStartY;
+    actorX = kStartX;
+    for (auto _ : state) {
+        render();
+        benchmark::ClobberMemory();
+        moveCamera();
+    }
+}
+
 // The maps in the current folder, or freshly generated default ones.
 inline void loadDefaultMaps(const char *program)
 {

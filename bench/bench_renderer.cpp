@@ -14,17 +14,6 @@ void clearCanvas(benchmark::State &state)
     }
 }
 
-template <void (*render)()> void renderFrames(benchmark::State &state)
-{
-    actorY = kStartY;
-    actorX = kStartX;
-    for (auto _ : state) {
-        render();
-        benchmark::ClobberMemory();
-        moveCamera();
-    }
-}
-
 } // namespace
 
 BENCHMARK(clearCanvas);
