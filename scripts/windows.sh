@@ -19,7 +19,8 @@
 #   --build-win32 DIR      build folders (default build-win32, build-win64 and,
 #   --build-win64 DIR      for the Linux framehash, build-winlinux, all in the
 #   --build-linux DIR      source tree)
-#   --linux-framehash PATH use this Linux framehash instead of building one
+#   --linux-framehash PATH use this Linux framehash (and the mkmaps beside it)
+#                          instead of building them
 #   --keep DIR             keep the last screenshot and logs there on failure
 #   --jobs N               parallel build jobs (default 2)
 #
@@ -121,10 +122,13 @@ build "$build32" flyover framehash
 
 if [ -z "$linux_framehash" ]; then
   configure "$buildlinux"
-  build "$buildlinux" framehash
+  build "$buildlinux" framehash mkmaps
   linux_framehash=$buildlinux/tools/framehash
 fi
 [ -x "$linux_framehash" ] || die "$linux_framehash: no Linux framehash there"
+# The maps come from the map generator of the same Linux build.
+linux_mkmaps=$(dirname "$linux_framehash")/mkmaps
+[ -x "$linux_mkmaps" ] || die "$linux_mkmaps: no Linux mkmaps beside framehash"
 
 # --- What the .exe files need --------------------------------------------------
 
@@ -153,7 +157,7 @@ check_exe "$build32/tools/framehash.exe" pei-i386 "Windows CUI"
 python=python3
 [ -x /usr/bin/python3 ] && python=/usr/bin/python3
 
-args=(--linux-framehash "$linux_framehash"
+args=(--linux-framehash "$linux_framehash" --mkmaps "$linux_mkmaps"
       --framehash "$build64/tools/framehash.exe" --flyover "$build64/src/flyover.exe")
 if [ $win32 = 1 ]; then
   args+=(--framehash "$build32/tools/framehash.exe" --flyover "$build32/src/flyover.exe")

@@ -15,7 +15,8 @@ gtest_discover_tests(test_platform PROPERTIES LABELS unit)
 add_executable(expected_frames ${CMAKE_CURRENT_LIST_DIR}/e2e/expected_frames.cpp)
 target_link_libraries(expected_frames PRIVATE flyover_runtime flyover_convert PNG::PNG)
 
-set(flyover_capture ${CMAKE_CURRENT_LIST_DIR}/e2e/capture.sh $<TARGET_FILE:flyover> $<TARGET_FILE:expected_frames>)
+set(flyover_capture ${CMAKE_CURRENT_LIST_DIR}/e2e/capture.sh $<TARGET_FILE:flyover> $<TARGET_FILE:expected_frames>
+    $<TARGET_FILE:mkmaps>)
 
 # Every screen format the display can report, as asked for.
 foreach(format xrgb8888 xbgr8888 rgb888 bgr888 rgb565 bgr565 rgb555 bgr555)
@@ -55,7 +56,7 @@ set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
 # --- The sdl driver in a private X server ----------------------------------------
 
 set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
-    $<TARGET_FILE:expected_frames>)
+    $<TARGET_FILE:mkmaps>)
 add_test(NAME xvfb_sdl_escape COMMAND ${flyover_xvfb} escape xrgb8888)
 add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
 add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)

@@ -1,17 +1,17 @@
 #!/bin/bash
-# The real flyover, headless, in a scratch directory with small maps:
-#   capture.sh FLYOVER EXPECTED frames FORMAT DEPTHS SHOWN N
+# The real flyover, headless, in a scratch directory with the default maps:
+#   capture.sh FLYOVER EXPECTED MKMAPS frames FORMAT DEPTHS SHOWN N
 #       FLYOVER_FORMAT=FORMAT, FLYOVER_DEPTHS=DEPTHS unless "-": exit code 0
 #       and exactly the first N canvases through SHOWN's reference converter
-#   capture.sh FLYOVER EXPECTED png N     exit code 0, the .png holds frame N
-#   capture.sh FLYOVER EXPECTED fails MESSAGE [env arguments...]
+#   capture.sh FLYOVER EXPECTED MKMAPS png N     exit code 0, the .png holds frame N
+#   capture.sh FLYOVER EXPECTED MKMAPS fails MESSAGE [env arguments...]
 #       exit code 1 and MESSAGE on stderr (capture driver unless chosen)
 set -u
-flyover=$1 expected=$2 mode=$3
-shift 3
+flyover=$1 expected=$2 mkmaps=$3 mode=$4
+shift 4
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$expected" maps "$scratch" && cd "$scratch" || exit 2
+"$mkmaps" "$scratch" > /dev/null && cd "$scratch" || exit 2
 
 die() { echo "FAIL: $*; stderr: $(cat stderr.txt)" >&2; exit 1; }
 # run CODE [env arguments...]: the flyover must end with CODE.

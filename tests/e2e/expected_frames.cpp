@@ -1,8 +1,8 @@
 // What the flyover must show, computed without the display: the renderer's
 // canvases converted by the plain reference converters. The end-to-end
-// tests compare the capture driver's output with this.
+// tests compare the capture driver's output with this, for flights over maps
+// that mkmaps made in DIR.
 //
-//   expected_frames maps DIR                   writes small deterministic maps
 //   expected_frames frames DIR FORMAT N OUT    the first N frames in FORMAT
 //   expected_frames png DIR N FILE             checks FILE is frame N as RGB
 #include "convert_reference.h"
@@ -39,21 +39,6 @@ bool writeFile(const std::string &path, const std::vector<uint8_t> &bytes) {
   FILE *file = std::fopen(path.c_str(), "wb");
   const bool written = file && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return file && std::fclose(file) == 0 && written;
-}
-
-// Rough hills from a fixed seed: varied heights make bars cover each other,
-// and colours span the whole range of every channel.
-int writeMaps(const std::string &dir) {
-  uint32_t state = 12345;
-  auto next = [&state] { return ((state = state * 1103515245u + 12345u) >> 16) & 0xFF; };
-  std::vector<uint8_t> texture(kTextureBytes), heights(kHeightBytes);
-  for (uint8_t &byte : texture)
-    byte = static_cast<uint8_t>(next());
-  for (int32_t i = 0; i < kHeightBytes; ++i)
-    heights[i] = static_cast<uint8_t>((i / kMapSize * 3 + i % kMapSize * 5) % 200 + next() % 56);
-  if (!writeFile(dir + "/texture.raw", texture) || !writeFile(dir + "/map.raw", heights))
-    return fail("cannot write the maps into " + dir);
-  return 0;
 }
 
 // The program's flight over the maps in dir: frames 1 to n, each handed to
@@ -117,11 +102,9 @@ int checkPng(const std::string &dir, long n, const std::string &path) {
 
 int main(int argc, char **argv) {
   const std::string command = argc > 1 ? argv[1] : "";
-  if (command == "maps" && argc == 3)
-    return writeMaps(argv[2]);
   if (command == "frames" && argc == 6)
     return writeFrames(argv[2], argv[3], std::atol(argv[4]), argv[5]);
   if (command == "png" && argc == 5)
     return checkPng(argv[2], std::atol(argv[3]), argv[4]);
-  return fail("usage: expected_frames maps DIR | frames DIR FORMAT N OUT | png DIR N FILE");
+  return fail("usage: expected_frames frames DIR FORMAT N OUT | png DIR N FILE");
 }

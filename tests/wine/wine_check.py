@@ -25,7 +25,6 @@ import time
 
 GREY = 0xB4B4B4
 WIDTH, HEIGHT = 320, 200
-MAP_SIZE = 500
 FRAMES = 120
 TIME_LIMIT = 900
 # Wine itself sometimes kills or crashes a 32-bit program after the program
@@ -40,24 +39,6 @@ class CheckFailed(Exception):
 
 def log(message):
     print(f"wine-check: {message}", flush=True)
-
-
-def make_maps(folder):
-    """Writes a deterministic texture.raw and map.raw: rolling hills whose
-    colour follows the height, with a few sharp ridges, so that every frame
-    has bars of many heights and colours far from the background grey."""
-    heights, texture, seed = bytearray(), bytearray(), 12345
-    for row in range(MAP_SIZE):
-        for col in range(MAP_SIZE):
-            # Periods that divide 500 keep the wrap at the map edge seamless.
-            h = abs((row * 7 + col * 3) % 100 - 50) * 2 + abs((row * 2 + col * 9) % 125 - 62) + (row * col) % 23
-            seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF
-            h = min(h + (60 if seed % 97 == 0 else 0), 255)
-            heights.append(h)
-            texture += bytes(((h * 3 + col) % 256, 40 + h // 2, (row * 5 + 255 - h) % 256))
-    for name, data in (("texture.raw", texture), ("map.raw", heights)):
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(data)
 
 
 def picture_problem(data, pictures):
@@ -269,6 +250,7 @@ def main():
     parser.add_argument("--flyover", action="append", default=[], help="flyover.exe to run (repeatable)")
     parser.add_argument("--framehash", action="append", default=[], help="framehash.exe to run (repeatable)")
     parser.add_argument("--linux-framehash", required=True, help="the Linux framehash whose output is the reference")
+    parser.add_argument("--mkmaps", required=True, help="the Linux map generator, for the maps every program flies over")
     parser.add_argument("--keep", help="folder for the last screenshot (PPM) and the logs when a check fails")
     args = parser.parse_args()
 
@@ -283,7 +265,7 @@ def main():
     session = Session(tempfile.mkdtemp(prefix="flyover-wine-"))
     try:
         os.mkdir(session.run_dir)
-        make_maps(session.run_dir)
+        session.run([os.path.abspath(args.mkmaps), session.run_dir], 60, "mkmaps", env=False)
         linux = os.path.abspath(args.linux_framehash)
         text = session.run([linux, str(FRAMES)], 300, "the Linux framehash", env=False)[1]
         expected = hash_lines(text)
