@@ -4,8 +4,17 @@ namespace flyover {
 
 namespace {
 // The first entry is the default.
-const DriverEntry *const drivers[] = {&sdlDriver, &captureDriver};
+const DriverEntry *const drivers[] = {
+#ifdef FLYOVER_DRIVER_SDL
+    &sdlDriver,
+#endif
+#ifdef FLYOVER_DRIVER_CAPTURE
+    &captureDriver,
+#endif
+};
 } // namespace
+
+const DriverEntry &defaultDriver() { return *drivers[0]; }
 
 const DriverEntry *findDriver(const std::string &name) {
   for (const DriverEntry *driver : drivers)

@@ -49,9 +49,14 @@ struct DriverEntry {
   std::unique_ptr<ScreenDriver> (*create)(const Settings &settings, std::string &error);
 };
 
+// The drivers a build carries are chosen when it is configured (a target
+// without SDL2 has no sdl driver, a browser only its canvas); each is
+// defined in its own file.
 extern const DriverEntry sdlDriver;
 extern const DriverEntry captureDriver;
 
+// The first driver of the build's table: the screen a person sees.
+const DriverEntry &defaultDriver();
 // Null when no driver has that name.
 const DriverEntry *findDriver(const std::string &name);
 std::string driverNames();

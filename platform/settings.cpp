@@ -52,6 +52,7 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
   };
   std::string value;
 
+  settings.driver = defaultDriver().name;
   if (variable("FLYOVER_DRIVER", value)) {
     if (!findDriver(value)) {
       error = "FLYOVER_DRIVER=" + value + " is not a display driver (" + driverNames() + ")";

@@ -13,7 +13,7 @@
 namespace flyover {
 
 struct Settings {
-  std::string driver = "sdl";                   // FLYOVER_DRIVER
+  std::string driver;                           // FLYOVER_DRIVER; the build's default driver when unset
   const ScreenFormat *format = nullptr;         // FLYOVER_FORMAT
   std::vector<uint32_t> depths;                 // FLYOVER_DEPTHS
   uint64_t frames = 0;                          // FLYOVER_FRAMES; 0: run until the user ends it

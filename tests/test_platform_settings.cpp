@@ -1,6 +1,7 @@
 // The stand-in's configuration from the environment, and the exact
 // expansion of every screen format that the drivers show and write.
 #include "convert_reference.h"
+#include "driver.h"
 #include "screen_format.h"
 #include "settings.h"
 
@@ -27,9 +28,9 @@ bool read(const Variables &variables, Settings &settings, std::string &error) {
 TEST(PlatformSettings, FormatAndDepthsChooseTheModes) {
   Settings settings;
   std::string error;
-  // Unset: the sdl window at 32 bits only, in xrgb8888.
+  // Unset: the build's default screen at 32 bits only, in xrgb8888.
   ASSERT_TRUE(read({}, settings, error)) << error;
-  EXPECT_EQ(settings.driver, "sdl");
+  EXPECT_EQ(settings.driver, defaultDriver().name);
   EXPECT_STREQ(settings.formatOfMode(32)->name, "xrgb8888");
   EXPECT_EQ(settings.formatOfMode(16), nullptr);
   // A format alone brings its own depth.
