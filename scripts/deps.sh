@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, arm)
+# A package named NAME:ARCH is the target architecture's own (Debian's
+# multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
 
 packages=()
@@ -10,7 +12,12 @@ for group in "$@"; do
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows)" >&2; exit 2 ;;
+    # The aarch64 cross build against Debian's arm64 libraries, run under
+    # qemu-user; armhf only builds framehash, which needs libpng there.
+    arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
+                    libsdl2-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
+                    libbenchmark-dev:arm64 libpng-dev:armhf) ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, arm)" >&2; exit 2 ;;
   esac
 done
 
@@ -27,5 +34,11 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+for p in "${missing[@]}"; do
+  arch=${p#*:}
+  [ "$arch" != "$p" ] || continue
+  [ "$arch" = "$(dpkg --print-architecture)" ] || dpkg --print-foreign-architectures | grep -qx "$arch" \
+    || $sudo dpkg --add-architecture "$arch"
+done
 $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
 $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"

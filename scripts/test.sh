@@ -2,12 +2,12 @@
 # The whole test suite: installs what it needs, builds, and runs every test:
 # the unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # the program end to end headless and under Xvfb, the Windows build under
-# Wine; then prints the benchmarks' figures.
+# Wine, the ARM builds under qemu-user; then prints the benchmarks' figures.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
-bash "$root/scripts/deps.sh" build test windows
+bash "$root/scripts/deps.sh" build test windows arm
 
 echo "== Release build and tests"
 cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native > /dev/null
@@ -22,6 +22,10 @@ cmake --build "$root/build/asan" -j"$jobs"
 echo "== Windows build under Wine"
 bash "$root/scripts/windows.sh" --jobs "$jobs" --build-win32 "$root/build/win32" --build-win64 "$root/build/win64" \
   --linux-framehash "$root/build/test/tools/framehash"
+
+echo "== ARM builds under qemu-user"
+bash "$root/scripts/arm.sh" --jobs "$jobs" --build-aarch64 "$root/build/aarch64" --build-capture "$root/build/aarch64-capture" \
+  --build-armhf "$root/build/armhf" --native-framehash "$root/build/test/tools/framehash"
 
 echo "== Benchmarks (figures only; targets are ratios within one run)"
 for b in bench_renderer bench_convert bench_display; do

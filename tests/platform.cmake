@@ -8,7 +8,7 @@ add_executable(test_platform
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp)
 target_link_libraries(test_platform PRIVATE flyover_platform flyover_convert PNG::PNG GTest::gtest_main)
-gtest_discover_tests(test_platform PROPERTIES LABELS unit)
+gtest_discover_tests(test_platform PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
 # --- End to end: the program itself -------------------------------------------
 
@@ -54,10 +54,18 @@ flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAP
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
 list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
 set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
+if(CMAKE_CROSSCOMPILING_EMULATOR)
+  # The script runs the programs itself, so it is handed the emulator that
+  # CTest would put in front of them.
+  list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " flyover_emulator)
+  set_tests_properties(${flyover_e2e_tests} PROPERTIES ENVIRONMENT "FLYOVER_EMULATOR=${flyover_emulator}")
+endif()
 
 # --- The sdl driver in a private X server ----------------------------------------
 
-if(FLYOVER_SDL)
+# Not in a cross build: under qemu-user the program's SDL start-up on X11
+# does not finish, so there the sdl driver is built and linked, not run.
+if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
       $<TARGET_FILE:mkmaps>)
   add_test(NAME xvfb_sdl_escape COMMAND ${flyover_xvfb} escape xrgb8888)

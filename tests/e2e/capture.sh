@@ -6,19 +6,22 @@
 #   capture.sh FLYOVER EXPECTED MKMAPS png N     exit code 0, the .png holds frame N
 #   capture.sh FLYOVER EXPECTED MKMAPS fails MESSAGE [env arguments...]
 #       exit code 1 and MESSAGE on stderr (capture driver unless chosen)
+# FLYOVER_EMULATOR, when set, is the command that runs the three programs
+# (a cross build's, under qemu-user).
 set -u
 flyover=$1 expected=$2 mkmaps=$3 mode=$4
 shift 4
+read -r -a emulator <<< "${FLYOVER_EMULATOR-}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-"$mkmaps" "$scratch" > /dev/null && cd "$scratch" || exit 2
+"${emulator[@]}" "$mkmaps" "$scratch" > /dev/null && cd "$scratch" || exit 2
 
 die() { echo "FAIL: $*; stderr: $(cat stderr.txt)" >&2; exit 1; }
 # run CODE [env arguments...]: the flyover must end with CODE.
 run() {
   local want=$1 code
   shift
-  FLYOVER_DRIVER=capture env "$@" timeout 60 "$flyover" 2>stderr.txt
+  FLYOVER_DRIVER=capture env "$@" timeout 60 "${emulator[@]}" "$flyover" 2>stderr.txt
   code=$?
   [ $code -eq "$want" ] || die "exit code $code, expected $want"
 }
@@ -28,12 +31,12 @@ frames)
   depths=()
   [ "$2" = - ] || depths=(FLYOVER_DEPTHS="$2")
   run 0 FLYOVER_FORMAT="$1" "${depths[@]}" FLYOVER_FRAMES="$4" FLYOVER_CAPTURE=got.raw
-  "$expected" frames "$scratch" "$3" "$4" want.raw || exit 2
+  "${emulator[@]}" "$expected" frames "$scratch" "$3" "$4" want.raw || exit 2
   cmp got.raw want.raw || die "the capture is not the first $4 canvases in $3"
   ;;
 png)
   run 0 FLYOVER_FRAMES="$1" FLYOVER_CAPTURE=last.png
-  "$expected" png "$scratch" "$1" last.png || die "the picture is not frame $1"
+  "${emulator[@]}" "$expected" png "$scratch" "$1" last.png || die "the picture is not frame $1"
   ;;
 fails)
   message=$1

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# The 64-bit ARM Linux build (and 32-bit ARM framehash), checked under
+# qemu-user.
+#
+#   bash scripts/arm.sh [options]
+#
+# Cross-builds the whole program for aarch64 against Debian's arm64 packages
+# (cmake/toolchain-aarch64-linux-gnu.cmake) and runs, under qemu-aarch64,
+# its unit tests and its end-to-end capture checks (every screen format).
+# Builds the capture-only stand-in (FLYOVER_SDL=OFF) for aarch64 too and
+# checks that its frames are the full build's. Then framehash of the aarch64
+# build and of an armhf build must print the same frames, combined hash,
+# converted rows of every layout and pictures as the native x86-64 build's
+# (tests/cross/compare_framehash.sh).
+#
+# Options:
+#   --build-aarch64 DIR    build folders (defaults build/aarch64,
+#   --build-capture DIR    build/aarch64-capture, build/armhf and, for the
+#   --build-armhf DIR      native framehash, build/arm-native, all in the
+#   --build-native DIR     source tree)
+#   --native-framehash PATH  use this native framehash (and the mkmaps beside
+#                          it) instead of building them
+#   --jobs N               parallel build jobs (default 2)
+#
+# Packages: scripts/deps.sh arm (enables the arm64 and armhf architectures).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+aarch64=$root/build/aarch64
+capture=$root/build/aarch64-capture
+armhf=$root/build/armhf
+native=$root/build/arm-native
+native_framehash=
+jobs=2
+
+die() {
+  echo "arm.sh: $*" >&2
+  exit 1
+}
+
+while [ $# -gt 0 ]; do
+  case $1 in
+    --build-aarch64) aarch64=$(realpath -m "${2:?}"); shift ;;
+    --build-capture) capture=$(realpath -m "${2:?}"); shift ;;
+    --build-armhf) armhf=$(realpath -m "${2:?}"); shift ;;
+    --build-native) native=$(realpath -m "${2:?}"); shift ;;
+    --native-framehash) native_framehash=$(realpath -m "${2:?}"); shift ;;
+    --jobs) jobs=${2:?}; shift ;;
+    -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
+    *) die "unknown option '$1' (see --help)" ;;
+  esac
+  shift
+done
+
+bash "$root/scripts/deps.sh" build arm
+
+# configure FOLDER [cmake arguments...]: configures once; later runs reuse it.
+configure() {
+  local dir=$1
+  shift
+  [ -f "$dir/CMakeCache.txt" ] || cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" > /dev/null \
+    || die "configuring $dir failed"
+}
+
+build() {
+  local dir=$1
+  shift
+  cmake --build "$dir" -j "$jobs" "$@" || die "building in $dir failed"
+}
+
+qemu64=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
+qemu32=(qemu-arm -L /usr/arm-linux-gnueabihf)
+
+echo "== aarch64: the whole program, unit and end-to-end tests under qemu-aarch64"
+configure "$aarch64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake"
+build "$aarch64"
+(cd "$aarch64" && ctest --output-on-failure --timeout 300 -j "$jobs" -L '^(unit|e2e)$') \
+  || die "the aarch64 tests failed under qemu"
+
+echo "== aarch64 without SDL2: the capture driver alone"
+configure "$capture" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake" \
+  -DFLYOVER_SDL=OFF -DBUILD_TESTING=OFF
+build "$capture" --target flyover mkmaps
+
+echo "== armhf: framehash"
+configure "$armhf" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-arm-linux-gnueabihf.cmake" \
+  -DFLYOVER_SDL=OFF -DBUILD_TESTING=OFF
+build "$armhf" --target framehash
+
+if [ -z "$native_framehash" ]; then
+  configure "$native"
+  build "$native" --target framehash mkmaps
+  native_framehash=$native/tools/framehash
+fi
+[ -x "$native_framehash" ] || die "$native_framehash: no native framehash there"
+native_mkmaps=$(dirname "$native_framehash")/mkmaps
+[ -x "$native_mkmaps" ] || die "$native_mkmaps: no native mkmaps beside framehash"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+"$native_mkmaps" "$scratch" > /dev/null || die "$native_mkmaps failed"
+
+# The stand-in without SDL2 needs no SDL2 library, starts on the capture
+# driver, names the one driver it has when asked for another, and shows the
+# same frames as the full build's capture driver.
+if readelf -d "$capture/src/flyover" | grep -q 'NEEDED.*SDL'; then
+  die "$capture/src/flyover needs SDL2 although it was built without it"
+fi
+(
+  cd "$scratch"
+  FLYOVER_FORMAT=rgb565 FLYOVER_FRAMES=6 FLYOVER_CAPTURE=bare.raw timeout 60 "${qemu64[@]}" "$capture/src/flyover" \
+    || die "the capture-only flyover failed"
+  FLYOVER_DRIVER=capture FLYOVER_FORMAT=rgb565 FLYOVER_FRAMES=6 FLYOVER_CAPTURE=full.raw timeout 60 \
+    "${qemu64[@]}" "$aarch64/src/flyover" || die "the full aarch64 flyover failed"
+  cmp bare.raw full.raw || die "the capture-only flyover shows other frames than the full build"
+  if FLYOVER_DRIVER=sdl timeout 60 "${qemu64[@]}" "$capture/src/flyover" 2> refused.txt; then
+    die "the capture-only flyover accepted FLYOVER_DRIVER=sdl"
+  fi
+  grep -qF "FLYOVER_DRIVER=sdl is not a display driver (capture)" refused.txt \
+    || die "the capture-only flyover did not say which driver it has: $(cat refused.txt)"
+)
+echo "arm.sh: the capture-only flyover runs, needs no SDL2 and shows the full build's frames"
+
+echo "== framehash: aarch64 and armhf against the native build"
+compare=$root/tests/cross/compare_framehash.sh
+bash "$compare" "$scratch" 120 "$native_framehash" -- "${qemu64[@]}" "$aarch64/tools/framehash" \
+  || die "the aarch64 framehash differs from the native one"
+bash "$compare" "$scratch" 120 "$native_framehash" -- "${qemu32[@]}" "$armhf/tools/framehash" \
+  || die "the armhf framehash differs from the native one"
+
+echo "arm.sh: all ARM checks passed in ${SECONDS}s"
