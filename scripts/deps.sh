@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, web)
 set -euo pipefail
 
 packages=()
@@ -10,7 +10,8 @@ for group in "$@"; do
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows)" >&2; exit 2 ;;
+    web) packages+=(cmake emscripten nodejs chromium python3) ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, web)" >&2; exit 2 ;;
   esac
 done
 

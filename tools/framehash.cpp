@@ -88,7 +88,6 @@ const char *roundingName(uint16_t cw)
     static const char *const names[] = {"to nearest", "down", "up", "toward zero"};
     return names[(cw >> 10) & 3];
 }
-#endif
 
 // The fade as written, in long double at whatever precision the unit has:
 // c * ((250 - depth) / 250) + 180 * (depth / 250), truncated. volatile keeps
@@ -130,6 +129,7 @@ void reportFade(const char *prefix, const char *when)
                     fadeInLongDouble(k, c), fadeChannel(k, c));
     std::printf("\n");
 }
+#endif
 
 struct Layout {
     const char *name;
