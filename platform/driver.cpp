@@ -11,6 +11,9 @@ const DriverEntry *const drivers[] = {
 #ifdef FLYOVER_DRIVER_CAPTURE
     &captureDriver,
 #endif
+#ifdef FLYOVER_DRIVER_CANVAS
+    &canvasDriver,
+#endif
 };
 } // namespace
 

@@ -54,6 +54,7 @@ struct DriverEntry {
 // defined in its own file.
 extern const DriverEntry sdlDriver;
 extern const DriverEntry captureDriver;
+extern const DriverEntry canvasDriver;
 
 // The first driver of the build's table: the screen a person sees.
 const DriverEntry &defaultDriver();

@@ -37,6 +37,11 @@ void screenSaverChanged(bool active);
 // output is complete; the process is about to end.
 void shutdownDisplay();
 
+// --- Waiting (wait_thread.cpp; wait_browser.cpp in a web page) ---
+// What Sleep does: 0 gives the processor up for a moment after a presented
+// frame, anything else waits at least that many milliseconds.
+void waitFor(uint32_t milliseconds);
+
 } // namespace flyover
 
 #endif

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 namespace {
 
@@ -87,12 +86,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   return nullptr;
 }
 
-void WINAPI Sleep(DWORD dwMilliseconds) {
-  if (dwMilliseconds == 0)
-    std::this_thread::yield(); // gives up the rest of the time slice
-  else
-    std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
-}
+void WINAPI Sleep(DWORD dwMilliseconds) { flyover::waitFor(dwMilliseconds); }
 
 void WINAPI ExitProcess(UINT uExitCode) {
   flyover::shutdownDisplay();
