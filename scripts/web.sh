@@ -6,14 +6,15 @@
 #
 #   bash scripts/web.sh [--port N]         build, then serve (default: the first free port from 8000)
 #   bash scripts/web.sh --build-only       build and stop
-#   bash scripts/web.sh --check NATIVE     build, then compare the node builds with NATIVE's tools
+#   bash scripts/web.sh --check NATIVE     build, then check the node tools against NATIVE's and
+#                                          the page in headless chromium against NATIVE's frames
 #   bash scripts/web.sh --bench NATIVE     build, then time frames against NATIVE's frametime
 #
 # NATIVE is a native build folder with the tests and benchmarks configured
-# (for example build/test); its tools are built when missing.
+# (for example build/test); the tools needed from it are built when missing.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-usage() { sed -n '2,13s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
+usage() { sed -n '2,14s/^# \{0,1\}//p' "${BASH_SOURCE[0]}"; }
 
 mode=serve port= native= jobs=$(nproc)
 while [ $# -gt 0 ]; do
@@ -44,8 +45,10 @@ case "$mode" in
   check|bench)
     native=$(cd "$native" && pwd)
     if [ "$mode" = check ]; then
-      cmake --build "$native" -j"$jobs" --target framehash mkmaps
+      cmake --build "$native" -j"$jobs" --target framehash mkmaps expected_frames
       bash "$root/tests/web/node_check.sh" "$build" "$native"
+      node "$root/tests/web/browser_check.js" --page "$page" --expected "$native/tests/expected_frames" \
+        --mkmaps "$native/tools/mkmaps"
     else
       cmake --build "$native" -j"$jobs" --target frametime mkmaps
       bash "$root/bench/frametime.sh" "$native" -- node "$build/web/frametime.js"
