@@ -218,6 +218,19 @@ int hashPictures()
     return 0;
 }
 
+void usage(std::FILE *out)
+{
+    std::fprintf(out,
+                 "usage: framehash [FRAMES] | framehash --pictures\n"
+                 "Prints hashes of what the renderer draws from the maps texture.raw and map.raw\n"
+                 "in the current directory, so that two builds can be compared by their output.\n"
+                 "  FRAMES      hash the first FRAMES frames of the flight, 1 to 100000 (default\n"
+                 "              120), their conversions to every screen layout and, on x87, the\n"
+                 "              fade in long double; lines starting with \"x87\" may differ\n"
+                 "              between builds, every other line must not\n"
+                 "  --pictures  one hash per distinct picture the flight can show\n");
+}
+
 } // namespace
 
 #if defined(_WIN32) && defined(FRAMEHASH_X87)
@@ -234,6 +247,10 @@ int main(int argc, char **argv)
     const uint16_t atStart = controlWord();
 #endif
 
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        usage(stdout);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "--pictures") == 0) {
         loadMaps();
         return hashPictures();
@@ -243,12 +260,13 @@ int main(int argc, char **argv)
         char *end = nullptr;
         const long n = std::strtol(argv[1], &end, 10);
         if (*end != '\0' || n < 1 || n > 100000) {
-            std::fprintf(stderr, "usage: framehash [frames (1-100000)] | framehash --pictures\n");
+            std::fprintf(stderr, "framehash: %s is not a number of frames from 1 to 100000\n", argv[1]);
+            usage(stderr);
             return 2;
         }
         frames = int32_t(n);
     } else if (argc > 2) {
-        std::fprintf(stderr, "usage: framehash [frames (1-100000)] | framehash --pictures\n");
+        usage(stderr);
         return 2;
     }
 
