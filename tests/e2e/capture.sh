@@ -4,6 +4,9 @@
 #       FLYOVER_FORMAT=FORMAT, FLYOVER_DEPTHS=DEPTHS unless "-": exit code 0
 #       and exactly the first N canvases through SHOWN's reference converter
 #   capture.sh FLYOVER EXPECTED MKMAPS png N     exit code 0, the .png holds frame N
+#   capture.sh FLYOVER EXPECTED MKMAPS video N     the raw stream of N frames
+#       piped into ffmpeg as the README says, to a lossless video, decodes
+#       back to exactly the first N canvases
 #   capture.sh FLYOVER EXPECTED MKMAPS fails MESSAGE [env arguments...]
 #       exit code 1 and MESSAGE on stderr (capture driver unless chosen)
 # FLYOVER_EMULATOR, when set, is the command that runs the three programs
@@ -37,6 +40,20 @@ frames)
 png)
   run 0 FLYOVER_FRAMES="$1" FLYOVER_CAPTURE=last.png
   "${emulator[@]}" "$expected" png "$scratch" "$1" last.png || die "the picture is not frame $1"
+  ;;
+video)
+  # The padding byte of xrgb8888 is not part of the picture: compare the
+  # decoded video as 24-bit B,G,R with the canvases in rgb888 (those bytes).
+  FLYOVER_DRIVER=capture FLYOVER_FRAMES=$1 FLYOVER_CAPTURE=/dev/stdout timeout 60 "${emulator[@]}" "$flyover" \
+    2>stderr.txt | ffmpeg -hide_banner -loglevel error \
+    -f rawvideo -pixel_format bgr0 -video_size 320x200 -framerate 60 -i - -c:v ffv1 flight.mkv 2>ffmpeg.txt
+  codes=("${PIPESTATUS[@]}")
+  [ "${codes[0]}" -eq 0 ] || die "exit code ${codes[0]}, expected 0"
+  [ "${codes[1]}" -eq 0 ] || die "ffmpeg could not encode the stream: $(cat ffmpeg.txt)"
+  ffmpeg -hide_banner -loglevel error -i flight.mkv -f rawvideo -pix_fmt bgr24 got.raw 2>ffmpeg.txt \
+    || die "ffmpeg could not decode its video: $(cat ffmpeg.txt)"
+  "${emulator[@]}" "$expected" frames "$scratch" rgb888 "$1" want.raw || exit 2
+  cmp got.raw want.raw || die "the video decoded is not the first $1 canvases"
   ;;
 fails)
   message=$1
