@@ -12,8 +12,10 @@ gtest_discover_tests(test_platform PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
 # --- End to end: the program itself -------------------------------------------
 
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(WEBPDEMUX REQUIRED IMPORTED_TARGET libwebpdemux)
 add_executable(expected_frames ${CMAKE_CURRENT_LIST_DIR}/e2e/expected_frames.cpp)
-target_link_libraries(expected_frames PRIVATE flyover_runtime flyover_convert PNG::PNG)
+target_link_libraries(expected_frames PRIVATE flyover_runtime flyover_convert PNG::PNG PkgConfig::WEBPDEMUX)
 
 set(flyover_capture ${CMAKE_CURRENT_LIST_DIR}/e2e/capture.sh $<TARGET_FILE:flyover> $<TARGET_FILE:expected_frames>
     $<TARGET_FILE:mkmaps>)
