@@ -1,9 +1,12 @@
 // Headless screen: keeps what is flipped to the front and writes it out.
 // FLYOVER_CAPTURE=PATH appends every presented frame to PATH exactly as the
 // display holds it (the mode's format, rows packed without the surface's
-// padding); a PATH ending in ".png" gets only the last frame, as 8-bit RGB.
+// padding); a PATH ending in ".png" gets only the last frame, as 8-bit RGB,
+// and one ending in ".webp" every frame, as a lossless animation at 60
+// frames a second.
 // Without FLYOVER_CAPTURE nothing is written, which makes this driver the
 // cheapest screen for measuring the rest of a frame.
+#include "capture_webp.h"
 #include "driver.h"
 
 #include <png.h>
@@ -54,7 +57,8 @@ bool writePng(FILE *file, int32_t width, int32_t height, const std::vector<uint3
 
 class CaptureDriver final : public ScreenDriver {
 public:
-  CaptureDriver(const std::string &path, FILE *file) : path_(path), file_(file), png_(endsWith(path, ".png")) {}
+  CaptureDriver(const std::string &path, FILE *file)
+      : path_(path), file_(file), png_(endsWith(path, ".png")), webp_(endsWith(path, ".webp")) {}
 
   ~CaptureDriver() override {
     if (!file_)
@@ -62,9 +66,11 @@ public:
     std::string error;
     if (png_ && !last_.empty() && !writePng(file_, width_, height_, last_, error))
       std::fprintf(stderr, "flyover: cannot write %s: %s\n", path_.c_str(), error.c_str());
+    if (webp_ && animation_ && !failed_ && !writeWebp(error))
+      std::fprintf(stderr, "flyover: cannot write %s: %s\n", path_.c_str(), error.c_str());
     if (std::fclose(file_) != 0 && !failed_)
       std::fprintf(stderr, "flyover: cannot write %s: %s\n", path_.c_str(), std::strerror(errno));
-    if (png_ && last_.empty())
+    if ((png_ || webp_) && last_.empty())
       std::remove(path_.c_str()); // no frame was ever shown: leave no empty picture behind
   }
 
@@ -80,10 +86,12 @@ public:
   void present(const uint8_t *pixels, int32_t pitch) override {
     if (!file_ || failed_)
       return;
-    if (png_) {
+    if (png_ || webp_) {
       last_.resize(static_cast<size_t>(width_) * height_);
       for (int32_t y = 0; y < height_; ++y)
         expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch, &last_[static_cast<size_t>(y) * width_], width_);
+      if (webp_)
+        addToAnimation();
       return;
     }
     const size_t rowBytes = static_cast<size_t>(width_) * format_.bytes;
@@ -103,14 +111,40 @@ public:
   void allowScreenSaver(bool) override {}
 
 private:
+  // Every frame is kept as the screen held it, expanded to RGB as for a
+  // .png. An animation has one size: a mode of another size ends it.
+  void addToAnimation() {
+    std::string error;
+    if (!animation_)
+      animation_ = WebpAnimation::create(width_, height_, error);
+    else if (animation_->width() != width_ || animation_->height() != height_)
+      error = "the screen changed size during the animation";
+    if (animation_ && error.empty() && animation_->add(last_.data(), error))
+      return;
+    std::fprintf(stderr, "flyover: cannot write %s: %s\n", path_.c_str(), error.c_str());
+    failed_ = true;
+  }
+
+  bool writeWebp(std::string &error) {
+    std::vector<uint8_t> bytes;
+    if (!animation_->finish(bytes, error))
+      return false;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) {
+      error = std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
+
   std::string path_;
   FILE *file_;
-  bool png_;
+  bool png_, webp_;
   bool failed_ = false;
   int32_t width_ = 0, height_ = 0;
   ScreenFormat format_{};
   std::unique_ptr<PixelExpander> expander_;
   std::vector<uint32_t> last_;
+  std::unique_ptr<WebpAnimation> animation_;
 };
 
 std::unique_ptr<ScreenDriver> createCapture(const Settings &settings, std::string &error) {

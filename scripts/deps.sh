@@ -8,15 +8,16 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case "$group" in
-    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev) ;;
+    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri ffmpeg) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
-    # qemu-user; armhf only builds framehash, which needs libpng there.
+    # qemu-user; armhf only builds framehash, which needs libpng and libwebp
+    # there.
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
-                    libsdl2-dev:arm64 libpng-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64
-                    libbenchmark-dev:arm64 libpng-dev:armhf) ;;
+                    libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
+                    libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3) ;;
     *) echo "deps.sh: unknown group '$group' (build, test, windows, arm, web)" >&2; exit 2 ;;
   esac

@@ -35,6 +35,11 @@ add_test(NAME e2e_capture_first_depth_wins COMMAND ${flyover_capture} frames rgb
 add_test(NAME e2e_capture_long_run COMMAND ${flyover_capture} frames rgb565 - rgb565 105)
 # Frame 8 differs from frame 7 (frames 2k and 2k+1 show the same rows).
 add_test(NAME e2e_capture_png COMMAND ${flyover_capture} png 8)
+# Every frame in one animation, in the 32-bit format and in a 16-bit one
+# whose channels are widened back; 9 frames, so that pairs of equal frames
+# that the encoder merges and a last one of its own are all in it.
+add_test(NAME e2e_capture_webp_xrgb8888 COMMAND ${flyover_capture} webp 9 xrgb8888)
+add_test(NAME e2e_capture_webp_rgb565 COMMAND ${flyover_capture} webp 9 rgb565)
 # The raw stream recorded with ffmpeg, as the README shows; ffmpeg is the
 # host's, so not in a cross build.
 if(NOT CMAKE_CROSSCOMPILING)

@@ -4,6 +4,8 @@
 #       FLYOVER_FORMAT=FORMAT, FLYOVER_DEPTHS=DEPTHS unless "-": exit code 0
 #       and exactly the first N canvases through SHOWN's reference converter
 #   capture.sh FLYOVER EXPECTED MKMAPS png N     exit code 0, the .png holds frame N
+#   capture.sh FLYOVER EXPECTED MKMAPS webp N FORMAT   exit code 0, the .webp
+#       animation shows frames 1 to N as a FORMAT screen held them
 #   capture.sh FLYOVER EXPECTED MKMAPS video N     the raw stream of N frames
 #       piped into ffmpeg as the README says, to a lossless video, decodes
 #       back to exactly the first N canvases
@@ -40,6 +42,10 @@ frames)
 png)
   run 0 FLYOVER_FRAMES="$1" FLYOVER_CAPTURE=last.png
   "${emulator[@]}" "$expected" png "$scratch" "$1" last.png || die "the picture is not frame $1"
+  ;;
+webp)
+  run 0 FLYOVER_FORMAT="$2" FLYOVER_FRAMES="$1" FLYOVER_CAPTURE=flight.webp
+  "${emulator[@]}" "$expected" webp "$scratch" "$1" flight.webp "$2" || die "the animation is not frames 1 to $1 in $2"
   ;;
 video)
   # The padding byte of xrgb8888 is not part of the picture: compare the
