@@ -100,7 +100,15 @@ public:
       if (surface->locked_)
         return DDERR_SURFACEBUSY;
     chain_->rotation = (chain_->rotation + 1) % chain_->memory.size();
-    display.driver->present(chain_->memoryOf(0), chain_->pitch);
+    std::string error;
+    if (!display.driver->present(chain_->memoryOf(0), chain_->pitch, error)) {
+      // The screen is gone for good; a program going on would be running
+      // for nobody, and its output would silently be incomplete.
+      std::fprintf(stderr, "flyover: %s\n", error.c_str());
+      endProcess(1);
+    }
+    if (pendingSignal())
+      endProcess(0);
     if (++display.presented == display.settings.frames) {
       // As if the user pressed Escape now.
       postMessage(display.exclusiveWindow, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
@@ -382,6 +390,8 @@ void leaveMode() {
 } // namespace
 
 void pumpScreen() {
+  if (pendingSignal())
+    endProcess(0);
   if (!display.driver)
     return;
   display.events.clear();
@@ -398,6 +408,13 @@ void pumpScreen() {
 }
 
 void handleScreenEvent(const ScreenEvent &event) {
+  if (event.kind == ScreenEvent::Lost) {
+    // Nothing can be restored on a server that is gone, and the driver's
+    // clean-up would only talk to a closed connection: end at once.
+    std::fprintf(stderr, "flyover: the display server went away\n");
+    std::fflush(nullptr);
+    std::_Exit(1);
+  }
   const HWND window = display.exclusiveWindow;
   if (!window)
     return; // nobody holds the screen
@@ -429,6 +446,8 @@ void handleScreenEvent(const ScreenEvent &event) {
   case ScreenEvent::Pointer:
     display.pointerMoved = true;
     break;
+  case ScreenEvent::Lost:
+    break; // handled above
   }
 }
 
@@ -442,7 +461,7 @@ void screenSaverChanged(bool active) {
     display.driver->allowScreenSaver(active);
 }
 
-void shutdownDisplay() {
+bool shutdownDisplay(std::string &error) {
   // Whatever references the program still holds, the process ends now.
   destroyChain();
   leaveMode();
@@ -450,7 +469,9 @@ void shutdownDisplay() {
   display.active = false;
   delete display.object;
   display.object = nullptr;
+  const bool finished = !display.driver || display.driver->finish(error);
   display.driver.reset();
+  return finished;
 }
 
 } // namespace flyover
@@ -475,12 +496,26 @@ extern "C" HRESULT WINAPI DirectDrawCreate(GUID *lpGUID, LPDIRECTDRAW *lplpDD, I
     std::fprintf(stderr, "flyover: %s\n", error.c_str());
     return DDERR_INVALIDPARAMS;
   }
+  // Before the driver starts, so that a signal during its start is noted
+  // too and ends the program through the same clean-up.
+  watchTerminationSignals();
   std::unique_ptr<ScreenDriver> driver = findDriver(settings.driver)->create(settings, error);
   if (!driver) {
     std::fprintf(stderr, "flyover: the %s display cannot be used: %s\n", settings.driver.c_str(), error.c_str());
     return DDERR_NODIRECTDRAWHW;
   }
-  static const bool registered = std::atexit([] { shutdownDisplay(); }) == 0;
+  static const bool registered = std::atexit([] {
+    std::string error;
+    const bool finished = shutdownDisplay(error);
+    if (finished && !pendingSignal())
+      return;
+    if (!finished)
+      std::fprintf(stderr, "flyover: %s\n", error.c_str());
+    std::fflush(nullptr);
+    // The code main returned cannot be changed from here any more; ending
+    // now can.
+    std::_Exit(pendingSignal() ? 128 + pendingSignal() : 1);
+  }) == 0;
   (void)registered;
 
   display.settings = settings;

@@ -17,7 +17,8 @@ namespace flyover {
 // What a driver reports from the user's side; the platform turns these into
 // window messages.
 struct ScreenEvent {
-  enum Kind { Key, Close, Focus, Pointer } kind;
+  // Lost: the display server went away; nothing can be shown any more.
+  enum Kind { Key, Close, Focus, Pointer, Lost } kind;
   uint32_t virtualKey = 0; // Key: a VK_* code
   bool down = false;       // Key: pressed rather than released
   bool alt = false;        // Key: with Alt held
@@ -32,14 +33,19 @@ public:
   virtual bool setMode(int32_t width, int32_t height, const ScreenFormat &format, const std::string &title,
                        std::string &error) = 0;
   // Shows a picture of the mode's size and format; pitch is the byte
-  // distance between rows. Only called while a mode is set.
-  virtual void present(const uint8_t *pixels, int32_t pitch) = 0;
+  // distance between rows. Only called while a mode is set. False with a
+  // reason when the screen can take no more pictures (output that cannot
+  // be written): the process then ends with an error.
+  virtual bool present(const uint8_t *pixels, int32_t pitch, std::string &error) = 0;
   // Gives the screen back; the next picture needs a new setMode.
   virtual void restoreMode() = 0;
   // Appends what happened since the last call.
   virtual void pollEvents(std::vector<ScreenEvent> &events) = 0;
   virtual void showCursor(bool visible) = 0;
   virtual void allowScreenSaver(bool allowed) = 0;
+  // Completes whatever the driver writes, before it is destroyed. False
+  // with a reason when that failed.
+  virtual bool finish(std::string &) { return true; }
 };
 
 struct DriverEntry {
@@ -55,6 +61,10 @@ struct DriverEntry {
 extern const DriverEntry sdlDriver;
 extern const DriverEntry captureDriver;
 extern const DriverEntry canvasDriver;
+
+// A termination signal received and not yet acted on, 0 when none: a
+// driver blocked in a write gives up when one arrives.
+int pendingSignal();
 
 // The first driver of the build's table: the screen a person sees.
 const DriverEntry &defaultDriver();

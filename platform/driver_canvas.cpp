@@ -201,9 +201,9 @@ public:
     return true;
   }
 
-  void present(const uint8_t *pixels, int32_t pitch) override {
+  bool present(const uint8_t *pixels, int32_t pitch, std::string &) override {
     if (!expander_)
-      return;
+      return true;
     for (int32_t y = 0; y < height_; ++y) {
       uint32_t *row = &rgba_[static_cast<size_t>(y) * width_];
       expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch, row, width_);
@@ -214,6 +214,7 @@ public:
       }
     }
     flyover_canvas_show(rgba_.data(), width_, height_, static_cast<double>(++presented_));
+    return true;
   }
 
   // The canvas keeps the last picture: a page has no desktop to give back,

@@ -10,6 +10,10 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <cstring>
+
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace flyover {
 
@@ -74,8 +78,14 @@ public:
     if (SDL_GetDesktopDisplayMode(0, &desktop) != 0)
       return fail("cannot read the desktop size", error);
     // Covering the desktop with a borderless window works with and without
-    // a window manager; SDL's full-screen flags need one to resize.
-    window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    // a window manager under X, where SDL's full-screen flags need one to
+    // resize. A Wayland compositor decides where windows go (a desktop
+    // shell puts them below its panel) and only its full-screen state
+    // covers the whole output.
+    const char *video = SDL_GetCurrentVideoDriver();
+    const Uint32 placement = video && std::strcmp(video, "wayland") == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP
+                                                                          : SDL_WINDOW_BORDERLESS;
+    window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, placement | SDL_WINDOW_SHOWN);
     if (!window_)
       return fail("cannot create the window", error);
     // Waiting for the vertical blank is what a page flip does.
@@ -98,13 +108,13 @@ public:
     return true;
   }
 
-  void present(const uint8_t *pixels, int32_t pitch) override {
+  bool present(const uint8_t *pixels, int32_t pitch, std::string &) override {
     if (!texture_)
-      return;
+      return true;
     void *target = nullptr;
     int targetPitch = 0;
     if (SDL_LockTexture(texture_, nullptr, &target, &targetPitch) != 0)
-      return;
+      return true;
     for (int32_t y = 0; y < height_; ++y)
       expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch,
                      reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch),
@@ -113,6 +123,7 @@ public:
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
     SDL_RenderPresent(renderer_);
+    return true;
   }
 
   void restoreMode() override {
@@ -148,6 +159,7 @@ public:
         break;
       case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
+          closeRequested_ = true;
           events.push_back(ScreenEvent{ScreenEvent::Close});
         } else if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED ||
                    event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) {
@@ -156,8 +168,15 @@ public:
           events.push_back(e);
         }
         break;
+      case SDL_QUIT:
+        // After a close request it follows the window's close event and
+        // adds nothing. Alone (signals are not SDL's here) it means the
+        // connection to the compositor broke.
+        if (!closeRequested_)
+          events.push_back(ScreenEvent{ScreenEvent::Lost});
+        break;
       default:
-        break; // SDL_QUIT follows the window's close event and adds nothing
+        break;
       }
     }
   }
@@ -186,8 +205,36 @@ private:
   SDL_Texture *texture_ = nullptr;
   int32_t width_ = 0, height_ = 0;
   bool cursorVisible_ = false;
+  bool closeRequested_ = false;
   std::unique_ptr<PixelExpander> expander_;
 };
+
+// Xlib's own handler for a broken connection prints four lines and exits,
+// and then runs again from the exit handlers that still talk to the
+// server. One line and an immediate end instead; the handler must not
+// return. SDL loads libX11 itself, so the function is looked up in the copy
+// already loaded, and nothing is installed when there is none.
+extern "C" int connectionLost(void *) {
+  static const char line[] = "flyover: the display server went away\n";
+  if (::write(2, line, sizeof line - 1) < 0) {
+    // Nothing else can be told.
+  }
+  std::_Exit(1);
+}
+
+void watchXConnection() {
+  const char *video = SDL_GetCurrentVideoDriver();
+  if (!video || std::strcmp(video, "x11") != 0)
+    return;
+  void *x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (!x11)
+    return;
+  using Handler = int (*)(void *);
+  using SetHandler = Handler (*)(Handler);
+  if (const auto set = reinterpret_cast<SetHandler>(::dlsym(x11, "XSetIOErrorHandler")))
+    set(connectionLost);
+  ::dlclose(x11); // SDL keeps its own reference
+}
 
 std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
   // Without a display server SDL would quietly pick an off-screen driver
@@ -203,6 +250,7 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
     error = std::string("cannot reach a display server: ") + SDL_GetError();
     return nullptr;
   }
+  watchXConnection();
   return std::make_unique<SdlDriver>();
 }
 

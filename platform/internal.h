@@ -34,8 +34,20 @@ void handleScreenEvent(const ScreenEvent &event);
 void screenCursorChanged(bool visible);
 void screenSaverChanged(bool active);
 // Releases whatever the display holds and closes the driver, so that its
-// output is complete; the process is about to end.
-void shutdownDisplay();
+// output is complete; the process is about to end. False with a one-line
+// reason when the driver's output could not be completed.
+bool shutdownDisplay(std::string &error);
+
+// --- The process (kernel32.cpp) ---
+// Shuts the display down and ends the process with code; 1 instead of 0
+// when the display's output could not be completed, 128 plus the signal's
+// number when a termination signal arrived.
+[[noreturn]] void endProcess(unsigned code);
+
+// --- Signals (process_posix.cpp; process_browser.cpp in a web page) ---
+// From now on SIGINT, SIGTERM and SIGHUP are noted rather than fatal; the
+// display acts on them the next time messages are looked for.
+void watchTerminationSignals();
 
 // --- Waiting (wait_thread.cpp; wait_browser.cpp in a web page) ---
 // What Sleep does: 0 gives the processor up for a moment after a presented

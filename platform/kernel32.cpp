@@ -43,6 +43,24 @@ Module *moduleOf(HMODULE handle) {
 
 } // namespace
 
+namespace flyover {
+
+void endProcess(unsigned code) {
+  std::string error;
+  if (!shutdownDisplay(error)) {
+    // The run's output is incomplete: that is never a success.
+    std::fprintf(stderr, "flyover: %s\n", error.c_str());
+    if (code == 0)
+      code = 1;
+  }
+  if (const int signal = pendingSignal())
+    code = 128 + static_cast<unsigned>(signal); // what a shell reports for a process a signal ended
+  std::fflush(nullptr);
+  std::exit(static_cast<int>(code));
+}
+
+} // namespace flyover
+
 extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
@@ -88,10 +106,6 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
 
 void WINAPI Sleep(DWORD dwMilliseconds) { flyover::waitFor(dwMilliseconds); }
 
-void WINAPI ExitProcess(UINT uExitCode) {
-  flyover::shutdownDisplay();
-  std::fflush(nullptr);
-  std::exit(static_cast<int>(uExitCode));
-}
+void WINAPI ExitProcess(UINT uExitCode) { flyover::endProcess(uExitCode); }
 
 } // extern "C"
