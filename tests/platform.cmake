@@ -62,6 +62,7 @@ flyover_fails(bad_format "FLYOVER_FORMAT=rgb332 is not a screen format" FLYOVER_
 flyover_fails(bad_depths "FLYOVER_DEPTHS=32,twenty is not" FLYOVER_DEPTHS=32,twenty)
 flyover_fails(bad_frames "FLYOVER_FRAMES=-3 is not" FLYOVER_FRAMES=-3)
 flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAPTURE=/nonexistent/out.raw)
+flyover_fails(capture_webp_unwritable "cannot write /nonexistent/out.webp" FLYOVER_CAPTURE=/nonexistent/out.webp)
 
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
 list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
