@@ -51,6 +51,17 @@ flyover_fails(bad_depths "FLYOVER_DEPTHS=32,twenty is not" FLYOVER_DEPTHS=32,twe
 flyover_fails(bad_frames "FLYOVER_FRAMES=-3 is not" FLYOVER_FRAMES=-3)
 flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAPTURE=/nonexistent/out.raw)
 
+# Output that cannot be written, map files as the capture path, starts that
+# fail, signals and standard error closed; then a full file system, which
+# needs a tmpfs of its own (skipped where mounting is not permitted).
+if(NOT CMAKE_CROSSCOMPILING)
+  set(flyover_capture_failures /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/capture_failures.py
+      $<TARGET_FILE:flyover> $<TARGET_FILE:mkmaps>)
+  add_test(NAME e2e_capture_failures COMMAND ${flyover_capture_failures} files)
+  add_test(NAME e2e_capture_full_disk COMMAND ${flyover_capture_failures} full)
+  set_tests_properties(e2e_capture_full_disk PROPERTIES SKIP_RETURN_CODE 77)
+endif()
+
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
 list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
 set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
