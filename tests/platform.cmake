@@ -83,7 +83,12 @@ if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
   add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)
   add_test(NAME xvfb_sdl_alt_f4 COMMAND ${flyover_xvfb} alt-f4 bgr555)
-  set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4)
+  # Losing the display server, and a failed start with standard error closed.
+  add_test(NAME xvfb_sdl_lost_x COMMAND ${flyover_xvfb} lost-x xrgb8888)
+  add_test(NAME xvfb_sdl_wayland COMMAND ${flyover_xvfb} wayland xrgb8888)
+  add_test(NAME xvfb_sdl_stderr_closed COMMAND ${flyover_xvfb} stderr-closed rgb444)
+  set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4 xvfb_sdl_lost_x
+      xvfb_sdl_wayland xvfb_sdl_stderr_closed)
   set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
   if(FLYOVER_SANITIZE)
     # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks
