@@ -56,6 +56,7 @@ struct Display {
   uint64_t presented = 0;
   bool pointerMoved = false;
   std::vector<ScreenEvent> events; // kept, so that looking for messages allocates nothing
+  std::string unfinished;          // why a driver's output is incomplete; empty when it is not
 };
 
 Display display;
@@ -72,6 +73,15 @@ void fillPixelFormat(const ScreenFormat &format, DDPIXELFORMAT &pf) {
 
 void destroyChain();
 void leaveMode();
+
+// Closes the driver; what it could not complete is kept until the process
+// ends, which then reports it.
+void finishDriver() {
+  std::string error;
+  if (display.driver && !display.driver->finish(error) && display.unfinished.empty())
+    display.unfinished = error;
+  display.driver.reset();
+}
 
 // What a surface does not do here (blits, overlays, clippers, palettes,
 // device contexts, colour keys) the base refuses.
@@ -237,7 +247,7 @@ public:
     display.exclusiveWindow = nullptr;
     display.active = false;
     display.object = nullptr;
-    display.driver.reset();
+    finishDriver();
     delete this;
     return 0;
   }
@@ -469,9 +479,9 @@ bool shutdownDisplay(std::string &error) {
   display.active = false;
   delete display.object;
   display.object = nullptr;
-  const bool finished = !display.driver || display.driver->finish(error);
-  display.driver.reset();
-  return finished;
+  finishDriver();
+  error = display.unfinished;
+  return error.empty();
 }
 
 } // namespace flyover

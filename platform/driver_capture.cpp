@@ -27,8 +27,20 @@ bool endsWith(const std::string &text, const std::string &suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+// libpng's own handler would print a line of its own; the caller says what
+// failed, in one line.
+void pngFailed(png_structp png, png_const_charp message) {
+  std::string &error = *static_cast<std::string *>(png_get_error_ptr(png));
+  // A failed write leaves its reason in errno.
+  error = errno ? std::strerror(errno) : message;
+  png_longjmp(png, 1);
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+
 bool writePng(FILE *file, int32_t width, int32_t height, const std::vector<uint32_t> &pixels, std::string &error) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  errno = 0;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, pngFailed, pngWarning);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
   if (!info) {
     png_destroy_write_struct(&png, nullptr);
@@ -38,7 +50,6 @@ bool writePng(FILE *file, int32_t width, int32_t height, const std::vector<uint3
   std::vector<png_byte> row(static_cast<size_t>(width) * 3);
   if (setjmp(png_jmpbuf(png))) {
     png_destroy_write_struct(&png, &info);
-    error = "libpng could not write the picture";
     return false;
   }
   png_init_io(png, file);

@@ -10,7 +10,7 @@ for group in "$@"; do
   case "$group" in
     build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
-                     xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri ffmpeg) ;;
+                     xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
     # qemu-user; armhf only builds framehash, which needs libpng and libwebp

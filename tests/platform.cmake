@@ -64,6 +64,17 @@ flyover_fails(bad_frames "FLYOVER_FRAMES=-3 is not" FLYOVER_FRAMES=-3)
 flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAPTURE=/nonexistent/out.raw)
 flyover_fails(capture_webp_unwritable "cannot write /nonexistent/out.webp" FLYOVER_CAPTURE=/nonexistent/out.webp)
 
+# Output that cannot be written, map files as the capture path, starts that
+# fail, signals and standard error closed; then a full file system, which
+# needs a tmpfs of its own (skipped where mounting is not permitted).
+if(NOT CMAKE_CROSSCOMPILING)
+  set(flyover_capture_failures /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/capture_failures.py
+      $<TARGET_FILE:flyover> $<TARGET_FILE:mkmaps>)
+  add_test(NAME e2e_capture_failures COMMAND ${flyover_capture_failures} files)
+  add_test(NAME e2e_capture_full_disk COMMAND ${flyover_capture_failures} full)
+  set_tests_properties(e2e_capture_full_disk PROPERTIES SKIP_RETURN_CODE 77)
+endif()
+
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
 list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
 set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
@@ -85,7 +96,12 @@ if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
   add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)
   add_test(NAME xvfb_sdl_alt_f4 COMMAND ${flyover_xvfb} alt-f4 bgr555)
-  set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4)
+  # Losing the display server, and a failed start with standard error closed.
+  add_test(NAME xvfb_sdl_lost_x COMMAND ${flyover_xvfb} lost-x xrgb8888)
+  add_test(NAME xvfb_sdl_wayland COMMAND ${flyover_xvfb} wayland xrgb8888)
+  add_test(NAME xvfb_sdl_stderr_closed COMMAND ${flyover_xvfb} stderr-closed rgb444)
+  set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4 xvfb_sdl_lost_x
+      xvfb_sdl_wayland xvfb_sdl_stderr_closed)
   set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
   if(FLYOVER_SANITIZE)
     # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks

@@ -1,11 +1,16 @@
 """The flyover on the sdl driver in a private X server.
 
-    sdl_xvfb.py FLYOVER MKMAPS escape|close|alt-f4 FORMAT
+    sdl_xvfb.py FLYOVER MKMAPS escape|close|alt-f4|lost-x|wayland|stderr-closed FORMAT
 
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
 stores it and the cursor hidden; Escape, WM_DELETE_WINDOW or Alt+F4 must
-then end the program with exit code 0.
+then end the program with exit code 0, and killing the X server must end
+it within a second with exit code 1 and one line. "wayland" runs it in a
+Wayland desktop shell of its own (weston on the X server), where the
+picture must cover the shell's panel too, and then kills the compositor.
+"stderr-closed" starts it with standard error closed and a format that
+fails: it must end with exit code 1 rather than wait for ever.
 """
 
 import os
@@ -97,17 +102,71 @@ def send_delete_window(display_name, window_id):
     dpy.close()
 
 
+def start_weston(display_name, runtime, log):
+    """A desktop shell on the X server; its socket's name."""
+    socket = "flyover-%d" % os.getpid()
+    env = dict(os.environ, DISPLAY=display_name, XDG_RUNTIME_DIR=runtime)
+    compositor = subprocess.Popen(["weston", "--backend=x11-backend.so", "--socket=" + socket, "--use-pixman",
+                                   "--width=%d" % SCREEN_W, "--height=%d" % SCREEN_H], env=env,
+                                  stdout=subprocess.DEVNULL, stderr=log)
+    if not poll(15, lambda: os.path.exists(os.path.join(runtime, socket))):
+        compositor.kill()
+        raise RuntimeError("weston did not start")
+    return compositor, socket
+
+
+def ends_alone(program, stderr, what):
+    """After the display server went away: exit code 1 and one line, soon."""
+    start = time.monotonic()
+    code = program.wait(timeout=15)
+    seconds = time.monotonic() - start
+    stderr.seek(0)
+    lines = [line for line in stderr.read().decode(errors="replace").splitlines() if line.startswith("flyover:")]
+    if code != 1 or len(lines) != 1 or "display server went away" not in lines[0]:
+        raise AssertionError("after %s: exit code %d and %s, expected 1 and one line" % (what, code, lines))
+    # A second is what is asked; a loaded machine gets some slack.
+    if seconds > 2:
+        raise AssertionError("after %s the program took %.1f s to end" % (what, seconds))
+    return seconds
+
+
 def main():
     flyover, mkmaps, how, fmt = sys.argv[1:5]
     log = tempfile.TemporaryFile()
     server, display_name = start_xvfb(log)
-    program = None
+    program = compositor = None
+    runtime = tempfile.TemporaryDirectory()  # made 0700, as the compositor wants
     try:
         env = {k: v for k, v in os.environ.items() if k not in ("SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "FLYOVER_FRAMES")}
         env.update(DISPLAY=display_name, FLYOVER_DRIVER="sdl", FLYOVER_FORMAT=fmt)
         with tempfile.TemporaryDirectory() as scratch:
             subprocess.run([mkmaps, scratch], check=True, stdout=subprocess.DEVNULL)
-            program = subprocess.Popen([flyover], cwd=scratch, env=env)
+            if how == "stderr-closed":
+                program = subprocess.Popen([flyover], cwd=scratch, env=env, preexec_fn=lambda: os.close(2))
+                code = program.wait(timeout=15)
+                if code != 1:
+                    raise AssertionError("exit code %d with standard error closed, expected 1" % code)
+                print("ok: %s with standard error closed ends with 1 on %s" % (flyover, fmt))
+                return
+            stderr = tempfile.TemporaryFile()
+            if how == "wayland":
+                compositor, socket = start_weston(display_name, runtime.name, log)
+                del env["DISPLAY"]
+                env.update(WAYLAND_DISPLAY=socket, XDG_RUNTIME_DIR=runtime.name)
+                program = subprocess.Popen([flyover], cwd=scratch, env=env, stderr=stderr)
+                # The compositor shows its output at the top left of the X screen.
+                dpy = xdisplay.Display(display_name)
+                problem = poll(15, lambda: picture_problem(dpy, fmt), done=lambda problem: problem is None)
+                dpy.close()
+                if problem:
+                    raise AssertionError("the screen under the desktop shell is wrong: " + problem)
+                compositor.kill()
+                compositor.wait()
+                seconds = ends_alone(program, stderr, "the compositor was killed")
+                print("ok: %s covers the desktop shell in %s and ends %.2f s after the compositor" %
+                      (flyover, fmt, seconds))
+                return
+            program = subprocess.Popen([flyover], cwd=scratch, env=env, stderr=stderr)
             if not poll(15, lambda: find_window(env)):
                 raise AssertionError("no window appeared")
             dpy = xdisplay.Display(display_name)
@@ -121,6 +180,12 @@ def main():
             if program.poll() is not None:
                 raise AssertionError("the program ended by itself with %d" % program.returncode)
             window = find_window(env)  # the one showing the picture
+            if how == "lost-x":
+                server.kill()
+                server.wait()
+                seconds = ends_alone(program, stderr, "the X server was killed")
+                print("ok: %s ends %.2f s after the X server" % (flyover, seconds))
+                return
             if how == "close":
                 send_delete_window(display_name, window)
             else:
@@ -138,11 +203,14 @@ def main():
                                                            "running", log.read().decode(errors="replace")))
         raise
     finally:
-        if program and program.poll() is None:
-            program.kill()
-            program.wait()
-        server.terminate()
-        server.wait()
+        for process in (program, compositor):
+            if process and process.poll() is None:
+                process.kill()
+                process.wait()
+        if server.poll() is None:
+            server.terminate()
+            server.wait()
+        runtime.cleanup()
 
 
 if __name__ == "__main__":

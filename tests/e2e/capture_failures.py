@@ -1,0 +1,171 @@
+"""The capture driver when things go wrong, in a scratch directory with the
+default maps:
+
+    capture_failures.py FLYOVER MKMAPS files    unwritable paths, map files as
+        the path, starts that fail, signals, standard error closed
+    capture_failures.py FLYOVER MKMAPS full     a full file system (a 1 MB tmpfs;
+        exit code 77, skipped, where mounting one is not permitted)
+
+Every failure must end with exit code 1 and one line saying so, no user's
+file may change unless a whole result replaces it, and a raw capture keeps
+whole frames only.
+"""
+
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+FRAME = 320 * 200 * 4  # the default xrgb8888 mode
+
+
+def run(flyover, cwd, env, close_stderr=False, timeout=60):
+    """Exit code and standard error of one capture run."""
+    full = dict(os.environ, FLYOVER_DRIVER="capture", **env)
+    if close_stderr:
+        return subprocess.run([flyover], cwd=cwd, env=full, timeout=timeout,
+                              preexec_fn=lambda: os.close(2)).returncode, ""
+    done = subprocess.run([flyover], cwd=cwd, env=full, timeout=timeout, stderr=subprocess.PIPE, text=True)
+    return done.returncode, done.stderr
+
+
+def expect(condition, what):
+    if not condition:
+        raise AssertionError(what)
+
+
+def fails(flyover, cwd, env, message):
+    code, err = run(flyover, cwd, env)
+    expect(code == 1 and message in err, "%s: exit code %d, stderr %r; expected 1 and %r" % (env, code, err, message))
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def png_complete(data):
+    """True when data is a whole 320x200 RGB picture."""
+    if data[:8] != b"\x89PNG\r\n\x1a\n" or data[-8:-4] != b"IEND":
+        return False
+    idat, at = b"", 8
+    while at < len(data):
+        size = int.from_bytes(data[at:at + 4], "big")
+        if data[at + 4:at + 8] == b"IDAT":
+            idat += data[at + 8:at + 8 + size]
+        at += 12 + size
+    return len(zlib.decompress(idat)) == 200 * (1 + 320 * 3)
+
+
+def signalled(flyover, cwd, env, signo, stdout=None):
+    """Runs a capture, sends signo after half a second; the exit code."""
+    full = dict(os.environ, FLYOVER_DRIVER="capture", **env)
+    # Undone in the child: a background job of a shell ignores SIGINT.
+    program = subprocess.Popen([flyover], cwd=cwd, env=full, stdout=stdout, stderr=subprocess.DEVNULL,
+                               preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    time.sleep(0.5)
+    program.send_signal(signo)
+    try:
+        return program.wait(timeout=10)
+    finally:
+        if program.poll() is None:
+            program.kill()
+            program.wait()
+
+
+def files(flyover, scratch):
+    maps = {name: read(os.path.join(scratch, name)) for name in ("texture.raw", "map.raw")}
+
+    # Paths that take no frames.
+    fails(flyover, scratch, {"FLYOVER_FRAMES": "5", "FLYOVER_CAPTURE": "/dev/full"}, "cannot write /dev/full")
+    fails(flyover, scratch, {"FLYOVER_FRAMES": "5", "FLYOVER_CAPTURE": "/proc/version"}, "cannot write /proc/version")
+
+    # A map file as the path, by any name.
+    os.symlink("map.raw", os.path.join(scratch, "link.raw"))
+    for path, map_name in [("texture.raw", "texture.raw"), ("./map.raw", "map.raw"), ("link.raw", "map.raw"),
+                           (os.path.join(scratch, "texture.raw"), "texture.raw")]:
+        fails(flyover, scratch, {"FLYOVER_FRAMES": "2", "FLYOVER_CAPTURE": path}, "is the map file " + map_name)
+    for name, data in maps.items():
+        expect(read(os.path.join(scratch, name)) == data, name + " changed")
+
+    # A start that fails presents no frame: existing files stay, no new one appears.
+    old = b"the user's own file\n"
+    for name in ("keep.png", "keep.raw"):
+        with open(os.path.join(scratch, name), "wb") as f:
+            f.write(old)
+        fails(flyover, scratch, {"FLYOVER_FORMAT": "rgb444", "FLYOVER_CAPTURE": name}, "pixel format")
+        expect(read(os.path.join(scratch, name)) == old, name + " changed by a run that showed no frame")
+    fails(flyover, scratch, {"FLYOVER_FORMAT": "rgb444", "FLYOVER_CAPTURE": "new.raw"}, "pixel format")
+    expect(not os.path.exists(os.path.join(scratch, "new.raw")), "a run that showed no frame left new.raw")
+
+    # Standard error closed: the error line must not land in the capture file.
+    code, _ = run(flyover, scratch, {"FLYOVER_FORMAT": "rgb444", "FLYOVER_CAPTURE": "keep.raw"}, close_stderr=True)
+    expect(code == 1, "exit code %d with standard error closed, expected 1" % code)
+    expect(read(os.path.join(scratch, "keep.raw")) == old, "with standard error closed keep.raw changed")
+    code, _ = run(flyover, scratch, {"FLYOVER_FRAMES": "2", "FLYOVER_CAPTURE": "two.raw"}, close_stderr=True)
+    expect(code == 0 and os.path.getsize(os.path.join(scratch, "two.raw")) == 2 * FRAME,
+           "with standard error closed a capture of 2 frames gave exit code %d and %d bytes" %
+           (code, os.path.getsize(os.path.join(scratch, "two.raw"))))
+
+    # Signals: whole frames only, the exit code a shell expects.
+    for signo in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "run.raw"}, signo)
+        size = os.path.getsize(os.path.join(scratch, "run.raw"))
+        expect(code == 128 + signo, "exit code %d after signal %d, expected %d" % (code, signo, 128 + signo))
+        expect(size > 0 and size % FRAME == 0, "after signal %d the capture holds %.2f frames" % (signo, size / FRAME))
+    code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "keep.png"}, signal.SIGTERM)
+    expect(code == 128 + signal.SIGTERM, "exit code %d after SIGTERM to a .png capture" % code)
+    expect(png_complete(read(os.path.join(scratch, "keep.png"))), "after SIGTERM keep.png is not a whole picture")
+    # A reader that never reads: the signal still ends the program.
+    code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "/dev/stdout"}, signal.SIGTERM, stdout=subprocess.PIPE)
+    expect(code == 128 + signal.SIGTERM, "exit code %d after SIGTERM while writing to a full pipe" % code)
+
+    leftovers = sorted(set(os.listdir(scratch)) - {"texture.raw", "map.raw", "link.raw", "keep.png", "keep.raw",
+                                                    "run.raw", "two.raw"})
+    expect(not leftovers, "files left behind: %s" % leftovers)
+
+
+def full(flyover, scratch):
+    mount = os.path.join(scratch, "small")
+    os.mkdir(mount)
+    if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", mount], stderr=subprocess.DEVNULL).returncode:
+        print("skipped: mounting a tmpfs is not permitted here")
+        sys.exit(77)
+    try:
+        # 100 frames do not fit: 4 whole ones do.
+        raw = os.path.join(mount, "frames.raw")
+        fails(flyover, scratch, {"FLYOVER_FRAMES": "100", "FLYOVER_CAPTURE": raw}, "No space left on device")
+        size = os.path.getsize(raw)
+        expect(size % FRAME == 0 and size > 0, "the full file system holds %.2f frames" % (size / FRAME))
+        os.remove(raw)
+        # A picture that cannot be written leaves the old one as it was.
+        picture = os.path.join(mount, "last.png")
+        with open(picture, "wb") as f:
+            f.write(b"old picture")
+        filler = os.open(os.path.join(mount, "filler"), os.O_WRONLY | os.O_CREAT)
+        try:
+            while os.write(filler, b"\0" * 512):
+                pass
+        except OSError:
+            pass
+        os.close(filler)
+        fails(flyover, scratch, {"FLYOVER_FRAMES": "3", "FLYOVER_CAPTURE": picture}, "cannot write " + picture)
+        expect(read(picture) == b"old picture", "a failed .png capture changed the old picture")
+        expect(sorted(os.listdir(mount)) == ["filler", "last.png"], "left in the file system: %s" % os.listdir(mount))
+    finally:
+        subprocess.run(["umount", mount])
+
+
+def main():
+    flyover, mkmaps, mode = sys.argv[1:4]
+    with tempfile.TemporaryDirectory() as scratch:
+        subprocess.run([mkmaps, scratch], check=True, stdout=subprocess.DEVNULL)
+        {"files": files, "full": full}[mode](flyover, scratch)
+    print("ok: %s %s" % (flyover, mode))
+
+
+if __name__ == "__main__":
+    main()
