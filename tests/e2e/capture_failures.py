@@ -60,6 +60,12 @@ def png_complete(data):
     return len(zlib.decompress(idat)) == 200 * (1 + 320 * 3)
 
 
+def webp_complete(data):
+    """True when data is a whole animated WebP file: its RIFF length is its size."""
+    return (data[:4] == b"RIFF" and data[8:12] == b"WEBP" and int.from_bytes(data[4:8], "little") + 8 == len(data)
+            and b"ANMF" in data)
+
+
 def signalled(flyover, cwd, env, signo, stdout=None):
     """Runs a capture, sends signo after half a second; the exit code."""
     full = dict(os.environ, FLYOVER_DRIVER="capture", **env)
@@ -93,7 +99,7 @@ def files(flyover, scratch):
 
     # A start that fails presents no frame: existing files stay, no new one appears.
     old = b"the user's own file\n"
-    for name in ("keep.png", "keep.raw"):
+    for name in ("keep.png", "keep.webp", "keep.raw"):
         with open(os.path.join(scratch, name), "wb") as f:
             f.write(old)
         fails(flyover, scratch, {"FLYOVER_FORMAT": "rgb444", "FLYOVER_CAPTURE": name}, "pixel format")
@@ -119,12 +125,15 @@ def files(flyover, scratch):
     code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "keep.png"}, signal.SIGTERM)
     expect(code == 128 + signal.SIGTERM, "exit code %d after SIGTERM to a .png capture" % code)
     expect(png_complete(read(os.path.join(scratch, "keep.png"))), "after SIGTERM keep.png is not a whole picture")
+    code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "keep.webp"}, signal.SIGINT)
+    expect(code == 128 + signal.SIGINT, "exit code %d after SIGINT to a .webp capture" % code)
+    expect(webp_complete(read(os.path.join(scratch, "keep.webp"))), "after SIGINT keep.webp is not a whole animation")
     # A reader that never reads: the signal still ends the program.
     code = signalled(flyover, scratch, {"FLYOVER_CAPTURE": "/dev/stdout"}, signal.SIGTERM, stdout=subprocess.PIPE)
     expect(code == 128 + signal.SIGTERM, "exit code %d after SIGTERM while writing to a full pipe" % code)
 
-    leftovers = sorted(set(os.listdir(scratch)) - {"texture.raw", "map.raw", "link.raw", "keep.png", "keep.raw",
-                                                    "run.raw", "two.raw"})
+    leftovers = sorted(set(os.listdir(scratch)) - {"texture.raw", "map.raw", "link.raw", "keep.png", "keep.webp",
+                                                    "keep.raw", "run.raw", "two.raw"})
     expect(not leftovers, "files left behind: %s" % leftovers)
 
 
@@ -142,19 +151,21 @@ def full(flyover, scratch):
         expect(size % FRAME == 0 and size > 0, "the full file system holds %.2f frames" % (size / FRAME))
         os.remove(raw)
         # A picture that cannot be written leaves the old one as it was.
-        picture = os.path.join(mount, "last.png")
-        with open(picture, "wb") as f:
-            f.write(b"old picture")
-        filler = os.open(os.path.join(mount, "filler"), os.O_WRONLY | os.O_CREAT)
-        try:
-            while os.write(filler, b"\0" * 512):
+        for name in ("last.png", "last.webp"):
+            picture = os.path.join(mount, name)
+            with open(picture, "wb") as f:
+                f.write(b"old picture")
+            filler = os.open(os.path.join(mount, "filler"), os.O_WRONLY | os.O_CREAT)
+            try:
+                while os.write(filler, b"\0" * 512):
+                    pass
+            except OSError:
                 pass
-        except OSError:
-            pass
-        os.close(filler)
-        fails(flyover, scratch, {"FLYOVER_FRAMES": "3", "FLYOVER_CAPTURE": picture}, "cannot write " + picture)
-        expect(read(picture) == b"old picture", "a failed .png capture changed the old picture")
-        expect(sorted(os.listdir(mount)) == ["filler", "last.png"], "left in the file system: %s" % os.listdir(mount))
+            os.close(filler)
+            fails(flyover, scratch, {"FLYOVER_FRAMES": "3", "FLYOVER_CAPTURE": picture}, "cannot write " + picture)
+            expect(read(picture) == b"old picture", "a failed capture changed the old " + name)
+            expect(sorted(os.listdir(mount)) == ["filler", name], "left in the file system: %s" % os.listdir(mount))
+            os.remove(picture)
     finally:
         subprocess.run(["umount", mount])
 
