@@ -32,4 +32,6 @@ for b in bench_renderer bench_convert bench_display; do
   exe=$(find "$root/build/test/bench" -maxdepth 1 -name "$b" -type f | head -n 1)
   [ -n "$exe" ] && (cd "$root/build/test" && "$exe" --benchmark_min_time=0.2 --benchmark_color=false)
 done
+# No ARM hardware here: the NEON routines against a copy loop in llvm-mca's model.
+python3 "$root/bench/neon_cost.py"
 echo "All tests passed."
