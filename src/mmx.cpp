@@ -42,8 +42,8 @@
 #endif
 #endif
 
-// A level the target has not got would otherwise fail deep in a system
-// header; the build option checks this too, when configuring.
+// A level the target has not got stops here, before its system header
+// fails; the build option checks this too, when configuring.
 #if FLYOVER_SIMD < FLYOVER_SIMD_NONE || FLYOVER_SIMD > FLYOVER_SIMD_NEON
 #error "FLYOVER_SIMD is not a level: 0 plain, 1 MMX, 2 SSE2, 3 SSSE3, 4 AVX2, 5 NEON"
 #elif FLYOVER_SIMD >= FLYOVER_SIMD_MMX && FLYOVER_SIMD <= FLYOVER_SIMD_AVX2 && \
@@ -51,9 +51,7 @@
 #error "FLYOVER_SIMD names an x86 level (MMX, SSE2, SSSE3, AVX2) and the target is not x86"
 #elif FLYOVER_SIMD == FLYOVER_SIMD_NEON && !(defined(__aarch64__) && defined(__ARM_NEON))
 #error "FLYOVER_SIMD names NEON and the target is not 64-bit ARM"
-#endif
-
-#if FLYOVER_SIMD == FLYOVER_SIMD_AVX2
+#elif FLYOVER_SIMD == FLYOVER_SIMD_AVX2
 #include <immintrin.h>
 #elif FLYOVER_SIMD == FLYOVER_SIMD_SSSE3
 #include <tmmintrin.h>
