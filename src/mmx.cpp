@@ -549,6 +549,10 @@ inline uint16x8_t pack555(uint16x8_t high, uint16x8_t green, uint16x8_t low)
     return vsriq_n_u16(vsriq_n_u16(high, green, 6), low, 11);
 }
 
+// Sixteen-bit values stored as their bytes, low byte first: the row may
+// start at an odd address, where a 16-bit vector store would be undefined.
+inline void store_values(uint8_t *d, uint16x8_t values) { vst1q_u8(d, vreinterpretq_u8_u16(values)); }
+
 // The C library's copy already moves whole vector registers.
 inline uint32_t blocks_copy(uint8_t *, const uint8_t *, uint32_t) { return 0; }
 
@@ -591,8 +595,8 @@ inline uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n, bool rgb)
     for (; n >= 16; n -= 16, s += 64, d += 32) {
         const uint8x16x4_t p = vld4q_u8(s);
         const uint8x16_t high = rgb ? p.val[2] : p.val[0], low = rgb ? p.val[0] : p.val[2];
-        vst1q_u16(reinterpret_cast<uint16_t *>(d), pack565(top_low(high), top_low(p.val[1]), top_low(low)));
-        vst1q_u16(reinterpret_cast<uint16_t *>(d + 16), pack565(top_high(high), top_high(p.val[1]), top_high(low)));
+        store_values(d, pack565(top_low(high), top_low(p.val[1]), top_low(low)));
+        store_values(d + 16, pack565(top_high(high), top_high(p.val[1]), top_high(low)));
     }
     return count - n;
 }
@@ -604,8 +608,8 @@ inline uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n, bool bgr)
         const uint8x16x4_t p = vld4q_u8(s);
         const uint8x16_t high = bgr ? p.val[0] : p.val[2], low = bgr ? p.val[2] : p.val[0];
         const uint16x8_t high0 = vshll_n_u8(vget_low_u8(high), 7), high1 = vshll_n_u8(vget_high_u8(high), 7);
-        vst1q_u16(reinterpret_cast<uint16_t *>(d), pack555(high0, top_low(p.val[1]), top_low(low)));
-        vst1q_u16(reinterpret_cast<uint16_t *>(d + 16), pack555(high1, top_high(p.val[1]), top_high(low)));
+        store_values(d, pack555(high0, top_low(p.val[1]), top_low(low)));
+        store_values(d + 16, pack555(high1, top_high(p.val[1]), top_high(low)));
     }
     return count - n;
 }
