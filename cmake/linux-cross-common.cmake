@@ -24,4 +24,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-rpath-link,/usr/lib/${FLYOVER_LINUX_TRIPLE
 # goes through qemu-user with the cross compiler's own C and C++ runtime.
 # LeakSanitizer cannot stop the world under qemu-user and aborts, so a
 # sanitizer build checks addresses and undefined behaviour there, not leaks.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${FLYOVER_QEMU} -L /usr/${FLYOVER_LINUX_TRIPLE} -E ASAN_OPTIONS=detect_leaks=0)
+# The option goes into qemu's own environment: the sanitizer runtime reads
+# its options from /proc/self/environ, which under qemu-user is qemu's, so
+# qemu's -E (which sets the guest's environment only) would not reach it.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env ASAN_OPTIONS=detect_leaks=0 ${FLYOVER_QEMU} -L /usr/${FLYOVER_LINUX_TRIPLE})

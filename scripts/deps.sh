@@ -14,8 +14,8 @@ for group in "$@"; do
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
     # qemu-user; armhf only builds framehash, which needs libpng and libwebp
-    # there.
-    arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf
+    # there. llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
+    arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3) ;;

@@ -37,4 +37,6 @@ for b in bench_renderer bench_convert bench_display; do
   [ -n "$exe" ] && (cd "$root/build/test" && "$exe" --benchmark_min_time=0.2 --benchmark_color=false)
 done
 bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$root/build/test"
+# No ARM hardware here: the NEON routines against a copy loop in llvm-mca's model.
+python3 "$root/bench/neon_cost.py"
 echo "All tests passed."

@@ -1,35 +1,22 @@
 # The pixel converters against their references. Besides the build's own
 # block routines, the test binary carries the same source compiled again at
-# every other level the compiler can target (plain C++, MMX, SSE2, SSSE3,
-# AVX2), each with its entry points renamed to <level>_mmx_...; the test runs
-# those that the processor it runs on supports.
-set(convert_levels portable)
-set(convert_level_portable 0)
-if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64|i[3-6]86|x86)$" AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  list(APPEND convert_levels mmx sse2 ssse3 avx2)
-  set(convert_level_mmx 1)
-  set(convert_flags_mmx -mmmx)
-  set(convert_level_sse2 2)
-  set(convert_flags_sse2 -msse2)
-  set(convert_level_ssse3 3)
-  set(convert_flags_ssse3 -mssse3)
-  set(convert_level_avx2 4)
-  set(convert_flags_avx2 -mavx2)
-endif()
-
+# every SIMD level the target processor has (cmake/simd-levels.cmake: plain
+# C++ everywhere, MMX to AVX2 on x86, NEON on 64-bit ARM), each with its
+# entry points renamed to <level>_mmx_...; the test runs those that the
+# processor it runs on supports.
 set(convert_routines mmx_memcpy mmx_convert_32_to_32_bgr888 mmx_convert_32_to_24_rgb888
     mmx_convert_32_to_24_bgr888 mmx_convert_32_to_16_rgb565 mmx_convert_32_to_16_bgr565
     mmx_convert_32_to_16_rgb555 mmx_convert_32_to_16_bgr555)
 set(convert_level_objects)
 set(convert_level_definitions)
-foreach(level IN LISTS convert_levels)
+foreach(level IN LISTS FLYOVER_SIMD_LEVELS)
   add_library(convert_level_${level} OBJECT ${PROJECT_SOURCE_DIR}/src/mmx.cpp)
   target_include_directories(convert_level_${level} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_compile_definitions(convert_level_${level} PRIVATE FLYOVER_SIMD=${convert_level_${level}})
+  target_compile_definitions(convert_level_${level} PRIVATE FLYOVER_SIMD=${FLYOVER_SIMD_NUMBER_${level}})
   foreach(routine IN LISTS convert_routines)
     target_compile_definitions(convert_level_${level} PRIVATE ${routine}=${level}_${routine})
   endforeach()
-  target_compile_options(convert_level_${level} PRIVATE ${convert_flags_${level}})
+  target_compile_options(convert_level_${level} PRIVATE ${FLYOVER_SIMD_FLAGS_${level}})
   list(APPEND convert_level_objects $<TARGET_OBJECTS:convert_level_${level}>)
   string(TOUPPER ${level} upper)
   list(APPEND convert_level_definitions FLYOVER_TEST_LEVEL_${upper})

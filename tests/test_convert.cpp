@@ -32,12 +32,15 @@ using block_routine = void(uint8_t *, const uint32_t *, uint32_t);
     extern "C" block_routine BLOCK_ROUTINES(level##_mmx_);
 #define LEVEL(level, supported) level_routines{#level, supported, level##_mmx_memcpy, {BLOCK_ROUTINES(level##_mmx_)}}
 
-DECLARE_LEVEL(portable)
+DECLARE_LEVEL(plain)
 #ifdef FLYOVER_TEST_LEVEL_MMX
 DECLARE_LEVEL(mmx)
 DECLARE_LEVEL(sse2)
 DECLARE_LEVEL(ssse3)
 DECLARE_LEVEL(avx2)
+#endif
+#ifdef FLYOVER_TEST_LEVEL_NEON
+DECLARE_LEVEL(neon)
 #endif
 
 namespace {
@@ -54,12 +57,15 @@ const std::vector<level_routines> &levels()
 {
     static const std::vector<level_routines> all = {
         level_routines{"build", true, mmx_memcpy, {BLOCK_ROUTINES(mmx_)}},
-        LEVEL(portable, true),
+        LEVEL(plain, true),
 #ifdef FLYOVER_TEST_LEVEL_MMX
         LEVEL(mmx, __builtin_cpu_supports("mmx") != 0),
         LEVEL(sse2, __builtin_cpu_supports("sse2") != 0),
         LEVEL(ssse3, __builtin_cpu_supports("ssse3") != 0),
         LEVEL(avx2, __builtin_cpu_supports("avx2") != 0),
+#endif
+#ifdef FLYOVER_TEST_LEVEL_NEON
+        LEVEL(neon, true),  // every 64-bit ARM processor has it
 #endif
     };
     return all;
