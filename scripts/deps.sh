@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, arm, web)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, arm, web, format)
 # A package named NAME:ARCH is the target architecture's own (Debian's
 # multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
@@ -19,7 +19,8 @@ for group in "$@"; do
                     libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows, arm, web)" >&2; exit 2 ;;
+    format) packages+=(clang-format git) ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, arm, web, format)" >&2; exit 2 ;;
   esac
 done
 
