@@ -18,43 +18,40 @@
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
-    // Time per iteration by benchmark name; with repetitions, the median.
-    std::map<std::string, double> nanoseconds;
+  // Time per iteration by benchmark name; with repetitions, the median.
+  std::map<std::string, double> nanoseconds;
 
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs)
-            if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
-                nanoseconds[run.run_name.function_name] =
-                    run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-    }
+  void ReportRuns(const std::vector<Run> &runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs)
+      if (!run.error_occurred && (run.run_type == Run::RT_Iteration || run.aggregate_name == "median"))
+        nanoseconds[run.run_name.function_name] =
+            run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+  }
 };
 
 // Frames one after another from the start position, as the program draws
 // them (the camera moves between frames).
-template <void (*render)()> void renderFrames(benchmark::State &state)
-{
-    actorY = kStartY;
-    actorX = kStartX;
-    for (auto _ : state) {
-        render();
-        benchmark::ClobberMemory();
-        moveCamera();
-    }
+template <void (*render)()> void renderFrames(benchmark::State &state) {
+  actorY = kStartY;
+  actorX = kStartX;
+  for (auto _ : state) {
+    render();
+    benchmark::ClobberMemory();
+    moveCamera();
+  }
 }
 
 // The maps in the current folder, or freshly generated default ones.
-inline void loadDefaultMaps(const char *program)
-{
-    if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
-        char dir[] = "/tmp/flyover-bench-XXXXXX";
-        if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
-            std::fprintf(stderr, "%s: cannot make the default maps\n", program);
-            std::exit(1);
-        }
+inline void loadDefaultMaps(const char *program) {
+  if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
+    char dir[] = "/tmp/flyover-bench-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
+      std::fprintf(stderr, "%s: cannot make the default maps\n", program);
+      std::exit(1);
     }
-    loadMaps();
+  }
+  loadMaps();
 }
 
 #endif

@@ -37,11 +37,11 @@ alignas(64) uint8_t screen[frame_bytes];
 alignas(64) uint8_t ours[frame_bytes];
 
 struct layout {
-    const char *name;
-    int32_t bits;
-    uint32_t red_mask, green_mask, blue_mask;
-    int bytes;
-    double target;  // at most this many times the memcpy of the frame
+  const char *name;
+  int32_t bits;
+  uint32_t red_mask, green_mask, blue_mask;
+  int bytes;
+  double target; // at most this many times the memcpy of the frame
 };
 
 const layout layouts[] = {
@@ -55,189 +55,181 @@ const layout layouts[] = {
     {"16_bgr555", 16, 0x001F, 0x03E0, 0x7C00, 2, 1.8},
 };
 
-void convert_frame(const layout &l, uint8_t *destination)
-{
-    const pixel_converter convert = ptc_request_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask);
-    for (int y = 0; y < height; ++y)
-        convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * l.bytes, width);
+void convert_frame(const layout &l, uint8_t *destination) {
+  const pixel_converter convert = ptc_request_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask);
+  for (int y = 0; y < height; ++y)
+    convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * l.bytes, width);
 }
 
 // Another library's whole-frame conversion into one of our layouts.
 struct peer {
-    const char *library;
-    const layout *target;
-    std::function<void()> convert;  // canvas to screen
+  const char *library;
+  const layout *target;
+  std::function<void()> convert; // canvas to screen
 };
 
-std::vector<peer> peers()
-{
-    std::vector<peer> list;
+std::vector<peer> peers() {
+  std::vector<peer> list;
 #ifdef FLYOVER_HAVE_LIBYUV
-    const struct {
-        int layout;
-        int (*convert)(const uint8_t *, int, uint8_t *, int, int, int);
-    } libyuv_calls[] = {{2, libyuv::ARGBToRGB24}, {3, libyuv::ARGBToRAW}, {4, libyuv::ARGBToRGB565}};
-    for (const auto &call : libyuv_calls) {
-        const layout *l = &layouts[call.layout];
-        const auto convert = call.convert;
-        list.push_back({"libyuv", l, [l, convert] {
-                            convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen,
-                                    width * l->bytes, width, height);
-                        }});
-    }
+  const struct {
+    int layout;
+    int (*convert)(const uint8_t *, int, uint8_t *, int, int, int);
+  } libyuv_calls[] = {{2, libyuv::ARGBToRGB24}, {3, libyuv::ARGBToRAW}, {4, libyuv::ARGBToRGB565}};
+  for (const auto &call : libyuv_calls) {
+    const layout *l = &layouts[call.layout];
+    const auto convert = call.convert;
+    list.push_back({"libyuv", l, [l, convert] {
+                      convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen, width * l->bytes, width,
+                              height);
+                    }});
+  }
 #endif
 #ifdef FLYOVER_HAVE_PIXMAN
-    const struct {
-        int layout;
-        pixman_format_code_t format;
-    } pixman_formats[] = {{1, PIXMAN_x8b8g8r8}, {2, PIXMAN_r8g8b8},   {3, PIXMAN_b8g8r8},   {4, PIXMAN_r5g6b5},
-                          {5, PIXMAN_b5g6r5},   {6, PIXMAN_x1r5g5b5}, {7, PIXMAN_x1b5g5r5}};
-    pixman_image_t *source = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, canvas, source_stride);
-    for (const auto &f : pixman_formats) {
-        const layout *l = &layouts[f.layout];
-        pixman_image_t *destination = pixman_image_create_bits(f.format, width, height,
-                                                               reinterpret_cast<uint32_t *>(screen), width * l->bytes);
-        list.push_back({"pixman", l, [source, destination] {
-                            pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0,
-                                                     width, height);
-                        }});
-    }
+  const struct {
+    int layout;
+    pixman_format_code_t format;
+  } pixman_formats[] = {{1, PIXMAN_x8b8g8r8}, {2, PIXMAN_r8g8b8},   {3, PIXMAN_b8g8r8},  {4, PIXMAN_r5g6b5},
+                        {5, PIXMAN_b5g6r5},   {6, PIXMAN_x1r5g5b5}, {7, PIXMAN_x1b5g5r5}};
+  pixman_image_t *source = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, canvas, source_stride);
+  for (const auto &f : pixman_formats) {
+    const layout *l = &layouts[f.layout];
+    pixman_image_t *destination =
+        pixman_image_create_bits(f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->bytes);
+    list.push_back({"pixman", l, [source, destination] {
+                      pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width,
+                                               height);
+                    }});
+  }
 #endif
-    return list;
+  return list;
 }
 
 // Collects the best and the median time of every benchmark while printing
 // as usual.
 class collecting_reporter : public benchmark::ConsoleReporter {
 public:
-    std::map<std::string, double> best_ns, median_ns;
+  std::map<std::string, double> best_ns, median_ns;
 
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.error_occurred)
-                continue;
-            if (run.aggregate_name == "best")
-                best_ns[run.run_name.function_name] = run.GetAdjustedRealTime();
-            else if (run.aggregate_name == "median")
-                median_ns[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-        ConsoleReporter::ReportRuns(runs);
+  void ReportRuns(const std::vector<Run> &runs) override {
+    for (const Run &run : runs) {
+      if (run.run_type != Run::RT_Aggregate || run.error_occurred)
+        continue;
+      if (run.aggregate_name == "best")
+        best_ns[run.run_name.function_name] = run.GetAdjustedRealTime();
+      else if (run.aggregate_name == "median")
+        median_ns[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
+    ConsoleReporter::ReportRuns(runs);
+  }
 };
 
 // Registers a benchmark that times fn once per iteration, with the best
 // repetition as an extra statistic.
-void add(const std::string &name, std::function<void()> fn)
-{
-    benchmark::RegisterBenchmark(name.c_str(),
-                                 [fn](benchmark::State &state) {
-                                     for (auto _ : state) {
-                                         fn();
-                                         benchmark::ClobberMemory();
-                                     }
-                                 })
-        ->ComputeStatistics("best", [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); });
+void add(const std::string &name, std::function<void()> fn) {
+  benchmark::RegisterBenchmark(name.c_str(), [fn](benchmark::State &state) {
+    for (auto _ : state) {
+      fn();
+      benchmark::ClobberMemory();
+    }
+  })->ComputeStatistics("best", [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); });
 }
 
-void print_summary(const collecting_reporter &reporter, const std::map<std::string, std::string> &not_exact)
-{
-    const auto find = [](const std::map<std::string, double> &times, const std::string &name) {
-        const auto it = times.find(name);
-        return it == times.end() ? -1.0 : it->second;
-    };
-    const double memcpy_best = find(reporter.best_ns, "memcpy/frame");
-    const double memcpy_median = find(reporter.median_ns, "memcpy/frame");
-    if (memcpy_best <= 0 || memcpy_median <= 0) {
-        std::printf("\nNo memcpy time, so no ratios.\n");
-        return;
+void print_summary(const collecting_reporter &reporter, const std::map<std::string, std::string> &not_exact) {
+  const auto find = [](const std::map<std::string, double> &times, const std::string &name) {
+    const auto it = times.find(name);
+    return it == times.end() ? -1.0 : it->second;
+  };
+  const double memcpy_best = find(reporter.best_ns, "memcpy/frame");
+  const double memcpy_median = find(reporter.median_ns, "memcpy/frame");
+  if (memcpy_best <= 0 || memcpy_median <= 0) {
+    std::printf("\nNo memcpy time, so no ratios.\n");
+    return;
+  }
+  std::printf("\nWhole 320x200 frame. ratio = time / time of one memcpy of the frame (%.2f us best, %.2f us median),\n"
+              "from the best of the repetitions; \"median\" is the same ratio from the medians.\n",
+              memcpy_best / 1000, memcpy_median / 1000);
+  const double rows = find(reporter.best_ns, "memcpy/200_rows");
+  if (rows > 0)
+    std::printf("memcpy as 200 rows of 1280 bytes: %.2f us, ratio %.2f\n", rows / 1000, rows / memcpy_best);
+  std::printf("\n%-10s %9s %6s %6s %6s %4s   %-15s %-15s\n", "layout", "ours", "ratio", "median", "target", "met",
+              "libyuv", "pixman");
+  for (const layout &l : layouts) {
+    const std::string name = std::string("ours/") + l.name;
+    const double best = find(reporter.best_ns, name), median = find(reporter.median_ns, name);
+    if (best <= 0 || median <= 0)
+      continue;
+    const double ratio = best / memcpy_best;
+    std::printf("%-10s %6.2f us %6.2f %6.2f %6.2f %4s", l.name, best / 1000, ratio, median / memcpy_median, l.target,
+                ratio <= l.target ? "yes" : "NO");
+    for (const char *library : {"libyuv", "pixman"}) {
+      const std::string peer = std::string(library) + "/" + l.name;
+      const double peer_best = find(reporter.best_ns, peer);
+      char cell[64] = "-";
+      if (not_exact.count(peer))
+        std::snprintf(cell, sizeof cell, "not exact");
+      else if (peer_best > 0)
+        std::snprintf(cell, sizeof cell, "%.2f us %.2f", peer_best / 1000, peer_best / memcpy_best);
+      std::printf("   %-15s", cell);
     }
-    std::printf("\nWhole 320x200 frame. ratio = time / time of one memcpy of the frame (%.2f us best, %.2f us median),\n"
-                "from the best of the repetitions; \"median\" is the same ratio from the medians.\n",
-                memcpy_best / 1000, memcpy_median / 1000);
-    const double rows = find(reporter.best_ns, "memcpy/200_rows");
-    if (rows > 0)
-        std::printf("memcpy as 200 rows of 1280 bytes: %.2f us, ratio %.2f\n", rows / 1000, rows / memcpy_best);
-    std::printf("\n%-10s %9s %6s %6s %6s %4s   %-15s %-15s\n", "layout", "ours", "ratio", "median", "target", "met",
-                "libyuv", "pixman");
-    for (const layout &l : layouts) {
-        const std::string name = std::string("ours/") + l.name;
-        const double best = find(reporter.best_ns, name), median = find(reporter.median_ns, name);
-        if (best <= 0 || median <= 0)
-            continue;
-        const double ratio = best / memcpy_best;
-        std::printf("%-10s %6.2f us %6.2f %6.2f %6.2f %4s", l.name, best / 1000, ratio, median / memcpy_median,
-                    l.target, ratio <= l.target ? "yes" : "NO");
-        for (const char *library : {"libyuv", "pixman"}) {
-            const std::string peer = std::string(library) + "/" + l.name;
-            const double peer_best = find(reporter.best_ns, peer);
-            char cell[64] = "-";
-            if (not_exact.count(peer))
-                std::snprintf(cell, sizeof cell, "not exact");
-            else if (peer_best > 0)
-                std::snprintf(cell, sizeof cell, "%.2f us %.2f", peer_best / 1000, peer_best / memcpy_best);
-            std::printf("   %-15s", cell);
-        }
-        std::printf("\n");
-    }
-    for (const auto &entry : not_exact)
-        std::printf("%s: %s\n", entry.first.c_str(), entry.second.c_str());
+    std::printf("\n");
+  }
+  for (const auto &entry : not_exact)
+    std::printf("%s: %s\n", entry.first.c_str(), entry.second.c_str());
 }
 
-}  // namespace
+} // namespace
 
-int main(int argc, char **argv)
-{
-    // A frame of random colours, the top byte included, as the background
-    // 0xB4B4B4B4 and drawn pixels make it in a real frame.
-    std::mt19937 random(1);
-    for (uint32_t &p : canvas)
-        p = static_cast<uint32_t>(random());
+int main(int argc, char **argv) {
+  // A frame of random colours, the top byte included, as the background
+  // 0xB4B4B4B4 and drawn pixels make it in a real frame.
+  std::mt19937 random(1);
+  for (uint32_t &p : canvas)
+    p = static_cast<uint32_t>(random());
 
-    add("memcpy/frame", [] { memcpy(screen, canvas, frame_bytes); });
-    add("memcpy/200_rows", [] {
-        for (int y = 0; y < height; ++y)
-            memcpy(screen + y * source_stride, canvas + y * width, source_stride);
-    });
-    for (const layout &l : layouts)
-        add(std::string("ours/") + l.name, [&l] { convert_frame(l, screen); });
+  add("memcpy/frame", [] { memcpy(screen, canvas, frame_bytes); });
+  add("memcpy/200_rows", [] {
+    for (int y = 0; y < height; ++y)
+      memcpy(screen + y * source_stride, canvas + y * width, source_stride);
+  });
+  for (const layout &l : layouts)
+    add(std::string("ours/") + l.name, [&l] { convert_frame(l, screen); });
 
-    // A peer is timed only when it writes exactly our bytes.
-    std::map<std::string, std::string> not_exact;
-    for (const peer &p : peers()) {
-        const std::string name = std::string(p.library) + "/" + p.target->name;
-        const size_t bytes = size_t{width} * height * p.target->bytes;
-        convert_frame(*p.target, ours);
-        memset(screen, 0x5A, sizeof screen);
-        p.convert();
-        if (memcmp(ours, screen, bytes) != 0) {
-            size_t at = 0;
-            while (ours[at] == screen[at])
-                ++at;
-            char what[128];
-            std::snprintf(what, sizeof what, "differs from ours, first at pixel %zu (byte %zu: %02X, ours %02X)",
-                          at / p.target->bytes, at, screen[at], ours[at]);
-            not_exact[name] = what;
-            continue;
-        }
-        add(name, p.convert);
+  // A peer is timed only when it writes exactly our bytes.
+  std::map<std::string, std::string> not_exact;
+  for (const peer &p : peers()) {
+    const std::string name = std::string(p.library) + "/" + p.target->name;
+    const size_t bytes = size_t{width} * height * p.target->bytes;
+    convert_frame(*p.target, ours);
+    memset(screen, 0x5A, sizeof screen);
+    p.convert();
+    if (memcmp(ours, screen, bytes) != 0) {
+      size_t at = 0;
+      while (ours[at] == screen[at])
+        ++at;
+      char what[128];
+      std::snprintf(what, sizeof what, "differs from ours, first at pixel %zu (byte %zu: %02X, ours %02X)",
+                    at / p.target->bytes, at, screen[at], ours[at]);
+      not_exact[name] = what;
+      continue;
     }
+    add(name, p.convert);
+  }
 
-    // Defaults that the command line can override: repetitions in random
-    // order, so that a slow spell of the machine does not fall on one row.
-    std::vector<char *> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=20";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    char min_time[] = "--benchmark_min_time=0.05";
-    char aggregates[] = "--benchmark_report_aggregates_only=true";
-    args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data()))
-        return 1;
-    collecting_reporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    print_summary(reporter, not_exact);
-    return 0;
+  // Defaults that the command line can override: repetitions in random
+  // order, so that a slow spell of the machine does not fall on one row.
+  std::vector<char *> args(argv, argv + argc);
+  char repetitions[] = "--benchmark_repetitions=20";
+  char interleave[] = "--benchmark_enable_random_interleaving=true";
+  char min_time[] = "--benchmark_min_time=0.05";
+  char aggregates[] = "--benchmark_report_aggregates_only=true";
+  args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
+  int count = static_cast<int>(args.size());
+  benchmark::Initialize(&count, args.data());
+  if (benchmark::ReportUnrecognizedArguments(count, args.data()))
+    return 1;
+  collecting_reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  print_summary(reporter, not_exact);
+  return 0;
 }

@@ -22,10 +22,14 @@ struct Format {
 };
 
 const Format formats[] = {
-    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF}, {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF},   {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb565", 16, 0xF800, 0x07E0, 0x001F},               {"bgr565", 16, 0x001F, 0x07E0, 0xF800},
-    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F},               {"bgr555", 16, 0x001F, 0x03E0, 0x7C00},
+    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF},
+    {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
+    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF},
+    {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000},
+    {"rgb565", 16, 0xF800, 0x07E0, 0x001F},
+    {"bgr565", 16, 0x001F, 0x07E0, 0xF800},
+    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F},
+    {"bgr555", 16, 0x001F, 0x03E0, 0x7C00},
 };
 
 // 200 rows into a buffer with the same padded pitch as the display's.
@@ -86,8 +90,7 @@ int main(int argc, char **argv) {
 
   const double renderTime = reporter.nanoseconds["render"];
   if (renderTime > 0) {
-    std::printf("\nPer frame, against rendering alone (%.0f ns) and against rendering plus converting:\n",
-                renderTime);
+    std::printf("\nPer frame, against rendering alone (%.0f ns) and against rendering plus converting:\n", renderTime);
     std::printf("  %-10s %16s %16s %24s\n", "format", "convert/render", "frame/render", "frame/(render+convert)");
     for (const Format &format : formats) {
       const double converted = reporter.nanoseconds[std::string("convert/") + format.name];

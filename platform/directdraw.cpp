@@ -127,7 +127,8 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS lpDDSCaps, LPDIRECTDRAWSURFACE *lplpDDAttachedSurface) override {
+  HRESULT STDMETHODCALLTYPE GetAttachedSurface(LPDDSCAPS lpDDSCaps,
+                                               LPDIRECTDRAWSURFACE *lplpDDAttachedSurface) override {
     if (!lpDDSCaps || !lplpDDAttachedSurface)
       return DDERR_INVALIDPARAMS;
     *lplpDDAttachedSurface = nullptr;
@@ -515,17 +516,17 @@ extern "C" HRESULT WINAPI DirectDrawCreate(GUID *lpGUID, LPDIRECTDRAW *lplpDD, I
     return DDERR_NODIRECTDRAWHW;
   }
   static const bool registered = std::atexit([] {
-    std::string error;
-    const bool finished = shutdownDisplay(error);
-    if (finished && !pendingSignal())
-      return;
-    if (!finished)
-      std::fprintf(stderr, "flyover: %s\n", error.c_str());
-    std::fflush(nullptr);
-    // The code main returned cannot be changed from here any more; ending
-    // now can.
-    std::_Exit(pendingSignal() ? 128 + pendingSignal() : 1);
-  }) == 0;
+                                   std::string error;
+                                   const bool finished = shutdownDisplay(error);
+                                   if (finished && !pendingSignal())
+                                     return;
+                                   if (!finished)
+                                     std::fprintf(stderr, "flyover: %s\n", error.c_str());
+                                   std::fflush(nullptr);
+                                   // The code main returned cannot be changed from here any more; ending
+                                   // now can.
+                                   std::_Exit(pendingSignal() ? 128 + pendingSignal() : 1);
+                                 }) == 0;
   (void)registered;
 
   display.settings = settings;

@@ -32,18 +32,19 @@ EM_JS(int, flyover_canvas_attach, (), {
   const context = canvas.getContext("2d");
   if (!context)
     return 0;
-  const screen = {canvas : canvas, context : context, queue : [], listeners : [], wakeLock : null, width : 0, height : 0};
+  const screen =
+      {canvas : canvas, context : context, queue : [], listeners : [], wakeLock : null, width : 0, height : 0};
   screen.active = document.hasFocus() && document.visibilityState == "visible";
   screen.reported = true; // the program holds the screen from the start
-  const changed = () => {
+  const changed = () = > {
     if (screen.active != screen.reported) {
       screen.reported = screen.active;
       screen.queue.push({kind : screen.active ? 4 : 5});
     }
   };
   changed();
-  const listen = (target, type, handler) => {
-    const guarded = event => {
+  const listen = (target, type, handler) = > {
+    const guarded = event = > {
       if (!Module["replaced"])
         handler(event);
     };
@@ -52,27 +53,30 @@ EM_JS(int, flyover_canvas_attach, (), {
   };
   // Keys that would scroll the page or move the focus between its controls.
   const kept = [ " ", "Tab", "Backspace", "ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown" ];
-  const key = event => {
+  const key = event = > {
     if (kept.includes(event.key))
       event.preventDefault();
     screen.queue.push({kind : event.type == "keydown" ? 1 : 2, key : event.key, alt : event.altKey});
   };
   listen(window, "keydown", key);
   listen(window, "keyup", key);
-  listen(canvas, "mousemove", () => screen.queue.push({kind : 3}));
-  listen(window, "blur", () => {
-    screen.active = false;
-    changed();
-  });
-  listen(window, "focus", () => {
-    screen.active = document.visibilityState == "visible";
-    changed();
-  });
-  listen(document, "visibilitychange", () => {
-    screen.active = document.visibilityState == "visible" && document.hasFocus();
-    changed();
-  });
-  screen.place = () => {
+  listen(canvas, "mousemove", () = > screen.queue.push({kind : 3}));
+  listen(
+      window, "blur", () = > {
+        screen.active = false;
+        changed();
+      });
+  listen(
+      window, "focus", () = > {
+        screen.active = document.visibilityState == "visible";
+        changed();
+      });
+  listen(
+      document, "visibilitychange", () = > {
+        screen.active = document.visibilityState == "visible" && document.hasFocus();
+        changed();
+      });
+  screen.place = () = > {
     if (!screen.width)
       return;
     // Whole factors of device pixels, so that each of the picture's pixels
@@ -100,7 +104,7 @@ EM_JS(void, flyover_canvas_detach, (), {
   screen.listeners = [];
   screen.canvas.style.cursor = "";
   if (screen.wakeLock)
-    screen.wakeLock.then(lock => lock && lock.release());
+    screen.wakeLock.then(lock = > lock && lock.release());
   screen.wakeLock = null;
 });
 
@@ -134,18 +138,17 @@ EM_JS(int, flyover_canvas_next_event, (char *key, int size), {
   return event.kind + (event.alt ? 16 : 0);
 });
 
-EM_JS(void, flyover_canvas_cursor, (int visible), {
-  Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none";
-});
+EM_JS(void, flyover_canvas_cursor, (int visible),
+      { Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none"; });
 
 // The page's counterpart of the screen saver: a screen wake lock, where the
 // browser offers one (secure pages only; refused quietly elsewhere).
 EM_JS(void, flyover_canvas_keep_awake, (int awake), {
   const screen = Module["flyoverScreen"];
   if (awake && !screen.wakeLock && navigator.wakeLock)
-    screen.wakeLock = navigator.wakeLock.request("screen").catch(() => null);
+    screen.wakeLock = navigator.wakeLock.request("screen").catch(() = > null);
   else if (!awake && screen.wakeLock) {
-    screen.wakeLock.then(lock => lock && lock.release());
+    screen.wakeLock.then(lock = > lock && lock.release());
     screen.wakeLock = null;
   }
 });
@@ -178,9 +181,9 @@ uint32_t virtualKey(const char *key) {
     const char *name;
     uint32_t code;
   } named[] = {
-      {"Escape", VK_ESCAPE},   {"Enter", VK_RETURN},      {"Tab", VK_TAB},         {"Backspace", VK_BACK},
-      {"ArrowLeft", VK_LEFT},  {"ArrowRight", VK_RIGHT},  {"ArrowUp", VK_UP},      {"ArrowDown", VK_DOWN},
-      {"Shift", VK_SHIFT},     {"Control", VK_CONTROL},   {"Alt", VK_MENU},        {"AltGraph", VK_MENU},
+      {"Escape", VK_ESCAPE},  {"Enter", VK_RETURN},     {"Tab", VK_TAB},    {"Backspace", VK_BACK},
+      {"ArrowLeft", VK_LEFT}, {"ArrowRight", VK_RIGHT}, {"ArrowUp", VK_UP}, {"ArrowDown", VK_DOWN},
+      {"Shift", VK_SHIFT},    {"Control", VK_CONTROL},  {"Alt", VK_MENU},   {"AltGraph", VK_MENU},
   };
   for (const auto &entry : named)
     if (std::strcmp(key, entry.name) == 0)

@@ -106,8 +106,7 @@ public:
     finish(error);
   }
 
-  bool setMode(int32_t width, int32_t height, const ScreenFormat &format, const std::string &,
-               std::string &) override {
+  bool setMode(int32_t width, int32_t height, const ScreenFormat &format, const std::string &, std::string &) override {
     width_ = width;
     height_ = height;
     format_ = format;

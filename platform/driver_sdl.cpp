@@ -83,8 +83,8 @@ public:
     // shell puts them below its panel) and only its full-screen state
     // covers the whole output.
     const char *video = SDL_GetCurrentVideoDriver();
-    const Uint32 placement = video && std::strcmp(video, "wayland") == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP
-                                                                          : SDL_WINDOW_BORDERLESS;
+    const Uint32 placement =
+        video && std::strcmp(video, "wayland") == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS;
     window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, placement | SDL_WINDOW_SHOWN);
     if (!window_)
       return fail("cannot create the window", error);
@@ -116,9 +116,10 @@ public:
     if (SDL_LockTexture(texture_, nullptr, &target, &targetPitch) != 0)
       return true;
     for (int32_t y = 0; y < height_; ++y)
-      expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch,
-                     reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch),
-                     width_);
+      expander_->row(
+          pixels + static_cast<ptrdiff_t>(y) * pitch,
+          reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch),
+          width_);
     SDL_UnlockTexture(texture_);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);

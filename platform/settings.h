@@ -13,11 +13,11 @@
 namespace flyover {
 
 struct Settings {
-  std::string driver;                           // FLYOVER_DRIVER; the build's default driver when unset
-  const ScreenFormat *format = nullptr;         // FLYOVER_FORMAT
-  std::vector<uint32_t> depths;                 // FLYOVER_DEPTHS
-  uint64_t frames = 0;                          // FLYOVER_FRAMES; 0: run until the user ends it
-  std::string capture;                          // FLYOVER_CAPTURE; empty: nothing written
+  std::string driver;                   // FLYOVER_DRIVER; the build's default driver when unset
+  const ScreenFormat *format = nullptr; // FLYOVER_FORMAT
+  std::vector<uint32_t> depths;         // FLYOVER_DEPTHS
+  uint64_t frames = 0;                  // FLYOVER_FRAMES; 0: run until the user ends it
+  std::string capture;                  // FLYOVER_CAPTURE; empty: nothing written
 
   // The format a mode of this depth reports; null when the depth is refused.
   const ScreenFormat *formatOfMode(uint32_t bits) const;

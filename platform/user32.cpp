@@ -16,7 +16,7 @@ namespace flyover {
 namespace {
 
 // Published values the shared declarations have no name for.
-constexpr UINT kHitClient = 1;           // HTCLIENT
+constexpr UINT kHitClient = 1;                  // HTCLIENT
 constexpr uintptr_t kFirstResourceId = 0x10000; // below: MAKEINTRESOURCE/MAKEINTATOM values
 constexpr uintptr_t kIdiApplication = 32512;
 constexpr uintptr_t kIdiLast = 32518;

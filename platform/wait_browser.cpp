@@ -16,8 +16,8 @@
 // Module.replaced) is never resumed: it stays suspended until it is
 // collected, and draws nothing more.
 EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
-  await new Promise(resolve => {
-    const wake = () => {
+  await new Promise(resolve = > {
+    const wake = () = > {
       if (!Module["replaced"])
         resolve();
     };
@@ -25,14 +25,14 @@ EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
       setTimeout(wake, milliseconds);
       return;
     }
-    const hidden = () => {
+    const hidden = () = > {
       if (!document.hidden)
         return;
       cancelAnimationFrame(frame);
       document.removeEventListener("visibilitychange", hidden);
       wake();
     };
-    const frame = requestAnimationFrame(() => {
+    const frame = requestAnimationFrame(() = > {
       document.removeEventListener("visibilitychange", hidden);
       wake();
     });

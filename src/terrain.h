@@ -7,18 +7,18 @@
 #include <stdint.h>
 
 enum : int32_t {
-    kCanvasWidth = 320,
-    kCanvasHeight = 200,
-    kMapSize = 500,
-    kTextureBytes = kMapSize * kMapSize * 3,
-    kHeightBytes = kMapSize * kMapSize,
-    kRows = 40,              // map rows drawn per frame, far to near
-    kColumns = 70,           // map cells per row, left to right
-    kFirstColumn = -35,      // lateral offset of the leftmost cell
-    kStartX = 5000,
-    kStartY = 12000,
-    kCameraStep = 50,
-    kWrap = 50000,
+  kCanvasWidth = 320,
+  kCanvasHeight = 200,
+  kMapSize = 500,
+  kTextureBytes = kMapSize * kMapSize * 3,
+  kHeightBytes = kMapSize * kMapSize,
+  kRows = 40,         // map rows drawn per frame, far to near
+  kColumns = 70,      // map cells per row, left to right
+  kFirstColumn = -35, // lateral offset of the leftmost cell
+  kStartX = 5000,
+  kStartY = 12000,
+  kCameraStep = 50,
+  kWrap = 50000,
 };
 
 // Background and fade grey: the canvas is cleared bytewise to this.

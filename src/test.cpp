@@ -21,56 +21,50 @@ int32_t actorY;
 
 // --- Drawing primitives -------------------------------------------------
 
-void putPixel(int32_t x, int32_t y, int32_t r, int32_t g, int32_t b)
-{
-    if (x >= 0 && x < kCanvasWidth && y >= 0 && y < kCanvasHeight)
-        pixel[y * kCanvasWidth + x] = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
+void putPixel(int32_t x, int32_t y, int32_t r, int32_t g, int32_t b) {
+  if (x >= 0 && x < kCanvasWidth && y >= 0 && y < kCanvasHeight)
+    pixel[y * kCanvasWidth + x] = uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b);
 }
 
-void drawBar(int32_t x, int32_t y, int32_t width, int32_t r, int32_t g, int32_t b)
-{
-    // No clipping of the loops here: putPixel drops what is off the canvas.
-    for (int32_t c = x; c < x + width; ++c)
-        for (int32_t row = y; row < kCanvasHeight; ++row)
-            putPixel(c, row, r, g, b);
+void drawBar(int32_t x, int32_t y, int32_t width, int32_t r, int32_t g, int32_t b) {
+  // No clipping of the loops here: putPixel drops what is off the canvas.
+  for (int32_t c = x; c < x + width; ++c)
+    for (int32_t row = y; row < kCanvasHeight; ++row)
+      putPixel(c, row, r, g, b);
 }
 
 // --- Map files ------------------------------------------------------------
 
-size_t loadMapFile(const char *name, uint8_t *dest, size_t size)
-{
-    FILE *f = std::fopen(name, "rb");
-    if (!f) {
-        std::fprintf(stderr, "flyover: %s: cannot open (%s); its cells stay black and flat\n", name,
-                     std::strerror(errno));
-        return 0;
-    }
-    // A single read may legitimately return less than asked; keep reading
-    // until the array is full or the file ends.
-    size_t got = 0;
-    while (got < size) {
-        size_t n = std::fread(dest + got, 1, size - got, f);
-        if (n == 0)
-            break;
-        got += n;
-    }
-    const bool failed = std::ferror(f) != 0;
-    const bool longer = got == size && std::fgetc(f) != EOF;
-    std::fclose(f);
-    if (failed)
-        std::fprintf(stderr, "flyover: %s: read error after %zu of %zu bytes; the rest stays zero\n",
-                     name, got, size);
-    else if (got < size)
-        std::fprintf(stderr, "flyover: %s: only %zu of %zu bytes; the rest stays zero\n", name, got, size);
-    else if (longer)
-        std::fprintf(stderr, "flyover: %s: longer than %zu bytes; the rest is ignored\n", name, size);
-    return got;
+size_t loadMapFile(const char *name, uint8_t *dest, size_t size) {
+  FILE *f = std::fopen(name, "rb");
+  if (!f) {
+    std::fprintf(stderr, "flyover: %s: cannot open (%s); its cells stay black and flat\n", name, std::strerror(errno));
+    return 0;
+  }
+  // A single read may legitimately return less than asked; keep reading
+  // until the array is full or the file ends.
+  size_t got = 0;
+  while (got < size) {
+    size_t n = std::fread(dest + got, 1, size - got, f);
+    if (n == 0)
+      break;
+    got += n;
+  }
+  const bool failed = std::ferror(f) != 0;
+  const bool longer = got == size && std::fgetc(f) != EOF;
+  std::fclose(f);
+  if (failed)
+    std::fprintf(stderr, "flyover: %s: read error after %zu of %zu bytes; the rest stays zero\n", name, got, size);
+  else if (got < size)
+    std::fprintf(stderr, "flyover: %s: only %zu of %zu bytes; the rest stays zero\n", name, got, size);
+  else if (longer)
+    std::fprintf(stderr, "flyover: %s: longer than %zu bytes; the rest is ignored\n", name, size);
+  return got;
 }
 
-void loadMaps()
-{
-    loadMapFile("texture.raw", texture, sizeof texture);
-    loadMapFile("map.raw", map, sizeof map);
+void loadMaps() {
+  loadMapFile("texture.raw", texture, sizeof texture);
+  loadMapFile("map.raw", map, sizeof map);
 }
 
 // --- Exact extended-precision arithmetic ---------------------------------
@@ -83,92 +77,87 @@ void loadMaps()
 namespace {
 
 struct Ext {
-    uint64_t m;
-    int e;
+  uint64_t m;
+  int e;
 };
 
-Ext round64(uint64_t hi, uint64_t lo, int e, bool sticky)
-{
-    if (hi == 0 && lo == 0)
-        return {0, 0};
-    while (!(hi >> 63)) {
-        hi = hi << 1 | lo >> 63;
-        lo <<= 1;
-        --e;
-    }
-    const uint64_t half = uint64_t(1) << 63;
-    const bool up = lo > half || (lo == half && (sticky || (hi & 1)));
-    e += 64;
-    if (up && ++hi == 0) {
-        hi = half;
-        ++e;
-    }
-    return {hi, e};
+Ext round64(uint64_t hi, uint64_t lo, int e, bool sticky) {
+  if (hi == 0 && lo == 0)
+    return {0, 0};
+  while (!(hi >> 63)) {
+    hi = hi << 1 | lo >> 63;
+    lo <<= 1;
+    --e;
+  }
+  const uint64_t half = uint64_t(1) << 63;
+  const bool up = lo > half || (lo == half && (sticky || (hi & 1)));
+  e += 64;
+  if (up && ++hi == 0) {
+    hi = half;
+    ++e;
+  }
+  return {hi, e};
 }
 
 // a / b for 0 <= a < 2^31, 0 < b < 2^32.
-Ext divide(uint32_t a, uint32_t b)
-{
-    // The numerator a * 2^96 as four 32-bit limbs, divided limb by limb.
-    const uint32_t limbs[4] = {a, 0, 0, 0};
-    uint32_t q[4];
-    uint64_t rem = 0;
-    for (int i = 0; i < 4; ++i) {
-        const uint64_t cur = rem << 32 | limbs[i];
-        q[i] = uint32_t(cur / b);
-        rem = cur % b;
-    }
-    return round64(uint64_t(q[0]) << 32 | q[1], uint64_t(q[2]) << 32 | q[3], -96, rem != 0);
+Ext divide(uint32_t a, uint32_t b) {
+  // The numerator a * 2^96 as four 32-bit limbs, divided limb by limb.
+  const uint32_t limbs[4] = {a, 0, 0, 0};
+  uint32_t q[4];
+  uint64_t rem = 0;
+  for (int i = 0; i < 4; ++i) {
+    const uint64_t cur = rem << 32 | limbs[i];
+    q[i] = uint32_t(cur / b);
+    rem = cur % b;
+  }
+  return round64(uint64_t(q[0]) << 32 | q[1], uint64_t(q[2]) << 32 | q[3], -96, rem != 0);
 }
 
 // c * x for 0 <= c < 2^31.
-Ext multiply(uint32_t c, Ext x)
-{
-    const uint64_t lowPart = uint64_t(c) * uint32_t(x.m);
-    const uint64_t highPart = uint64_t(c) * (x.m >> 32);
-    // c * m = highPart * 2^32 + lowPart, as a 128-bit hi:lo.
-    uint64_t lo = lowPart + (highPart << 32);
-    uint64_t hi = (highPart >> 32) + (lo < lowPart ? 1 : 0);
-    return round64(hi, lo, x.e, false);
+Ext multiply(uint32_t c, Ext x) {
+  const uint64_t lowPart = uint64_t(c) * uint32_t(x.m);
+  const uint64_t highPart = uint64_t(c) * (x.m >> 32);
+  // c * m = highPart * 2^32 + lowPart, as a 128-bit hi:lo.
+  uint64_t lo = lowPart + (highPart << 32);
+  uint64_t hi = (highPart >> 32) + (lo < lowPart ? 1 : 0);
+  return round64(hi, lo, x.e, false);
 }
 
-Ext add(Ext x, Ext y)
-{
-    if (x.m == 0)
-        return y;
-    if (y.m == 0)
-        return x;
-    if (x.e < y.e) {
-        Ext t = x;
-        x = y;
-        y = t;
-    }
-    // x sits one bit below the top of 128 bits so the sum cannot carry out.
-    uint64_t hi = x.m >> 1, lo = x.m << 63;
-    const int d = x.e - y.e;
-    uint64_t yhi = 0, ylo = 0;
-    bool sticky = false;
-    if (d <= 63) {
-        const int s = 63 - d; // shift y left by s within 128 bits
-        yhi = s == 0 ? 0 : y.m >> (64 - s);
-        ylo = y.m << s;
-    } else if (d < 127) {
-        const int s = d - 63; // shift y right by s
-        ylo = y.m >> s;
-        sticky = (y.m << (64 - s)) != 0;
-    } else {
-        sticky = true;
-    }
-    lo += ylo;
-    hi += yhi + (lo < ylo ? 1 : 0);
-    return round64(hi, lo, x.e - 63, sticky);
+Ext add(Ext x, Ext y) {
+  if (x.m == 0)
+    return y;
+  if (y.m == 0)
+    return x;
+  if (x.e < y.e) {
+    Ext t = x;
+    x = y;
+    y = t;
+  }
+  // x sits one bit below the top of 128 bits so the sum cannot carry out.
+  uint64_t hi = x.m >> 1, lo = x.m << 63;
+  const int d = x.e - y.e;
+  uint64_t yhi = 0, ylo = 0;
+  bool sticky = false;
+  if (d <= 63) {
+    const int s = 63 - d; // shift y left by s within 128 bits
+    yhi = s == 0 ? 0 : y.m >> (64 - s);
+    ylo = y.m << s;
+  } else if (d < 127) {
+    const int s = d - 63; // shift y right by s
+    ylo = y.m >> s;
+    sticky = (y.m << (64 - s)) != 0;
+  } else {
+    sticky = true;
+  }
+  lo += ylo;
+  hi += yhi + (lo < ylo ? 1 : 0);
+  return round64(hi, lo, x.e - 63, sticky);
 }
 
-int32_t toInt(Ext x)
-{
-    if (x.m == 0 || x.e <= -64)
-        return 0;
-    return int32_t(x.e >= 0 ? x.m << x.e : x.m >> -x.e);
+int32_t toInt(Ext x) {
+  if (x.m == 0 || x.e <= -64)
+    return 0;
+  return int32_t(x.e >= 0 ? x.m << x.e : x.m >> -x.e);
 }
 
 int32_t depthOf(int32_t k) { return 245 - 5 * k; }
@@ -176,41 +165,40 @@ int32_t depthOf(int32_t k) { return 245 - 5 * k; }
 // What the projection needs per frame, worked out once: the faded value of
 // every channel in every row, and the bars' place and size.
 struct Projection {
-    uint8_t fade[kRows][256];
-    int16_t top[kRows][256];
-    int16_t left[kRows][kColumns];
-    int32_t width[kRows];
-    int32_t firstVisible[kRows], lastVisible[kRows]; // column indices on the canvas
+  uint8_t fade[kRows][256];
+  int16_t top[kRows][256];
+  int16_t left[kRows][kColumns];
+  int32_t width[kRows];
+  int32_t firstVisible[kRows], lastVisible[kRows]; // column indices on the canvas
 
-    Projection()
-    {
-        for (int32_t k = 0; k < kRows; ++k) {
-            const int32_t depth = depthOf(k);
-            // c * ((250 - depth) / 250) + 180 * (depth / 250), rounded at each step.
-            const Ext nearShare = divide(uint32_t(250 - depth), 250);
-            const Ext grey = multiply(180, divide(uint32_t(depth), 250));
-            for (int32_t c = 0; c < 256; ++c)
-                fade[k][c] = uint8_t(toInt(add(multiply(uint32_t(c), nearShare), grey)));
-            // The other expressions are ratios of small integers whose exact
-            // value is never within 2^-60 of an integer it is not equal to,
-            // so rounding cannot move them across one: integer division
-            // (which truncates toward zero) gives the same result.
-            for (int32_t h = 0; h < 256; ++h)
-                top[k][h] = int16_t(50 * (255 - h + k) / depth + 100);
-            width[k] = 5 * (k + 1) / 25 + 5;
-            firstVisible[k] = kColumns;
-            lastVisible[k] = -1;
-            for (int32_t i = 0; i < kColumns; ++i) {
-                const int32_t j = kFirstColumn + i;
-                left[k][i] = int16_t(1000 * j / depth + 160);
-                if (left[k][i] < kCanvasWidth && left[k][i] + width[k] > 0) {
-                    if (firstVisible[k] == kColumns)
-                        firstVisible[k] = i;
-                    lastVisible[k] = i;
-                }
-            }
+  Projection() {
+    for (int32_t k = 0; k < kRows; ++k) {
+      const int32_t depth = depthOf(k);
+      // c * ((250 - depth) / 250) + 180 * (depth / 250), rounded at each step.
+      const Ext nearShare = divide(uint32_t(250 - depth), 250);
+      const Ext grey = multiply(180, divide(uint32_t(depth), 250));
+      for (int32_t c = 0; c < 256; ++c)
+        fade[k][c] = uint8_t(toInt(add(multiply(uint32_t(c), nearShare), grey)));
+      // The other expressions are ratios of small integers whose exact
+      // value is never within 2^-60 of an integer it is not equal to,
+      // so rounding cannot move them across one: integer division
+      // (which truncates toward zero) gives the same result.
+      for (int32_t h = 0; h < 256; ++h)
+        top[k][h] = int16_t(50 * (255 - h + k) / depth + 100);
+      width[k] = 5 * (k + 1) / 25 + 5;
+      firstVisible[k] = kColumns;
+      lastVisible[k] = -1;
+      for (int32_t i = 0; i < kColumns; ++i) {
+        const int32_t j = kFirstColumn + i;
+        left[k][i] = int16_t(1000 * j / depth + 160);
+        if (left[k][i] < kCanvasWidth && left[k][i] + width[k] > 0) {
+          if (firstVisible[k] == kColumns)
+            firstVisible[k] = i;
+          lastVisible[k] = i;
         }
+      }
     }
+  }
 };
 
 const Projection projection;
@@ -222,13 +210,12 @@ int32_t barLeft(int32_t k, int32_t j) { return projection.left[k][j - kFirstColu
 int32_t barTop(int32_t k, int32_t h) { return projection.top[k][h]; }
 int32_t barWidth(int32_t k) { return projection.width[k]; }
 
-void setExtendedPrecision()
-{
+void setExtendedPrecision() {
 #if defined(__i386__) || defined(__x86_64__)
-    uint16_t cw;
-    __asm__ volatile("fnstcw %0" : "=m"(cw));
-    cw = uint16_t((cw & ~0x0F00u) | 0x0300u); // precision: 64 bits; rounding: nearest
-    __asm__ volatile("fldcw %0" : : "m"(cw));
+  uint16_t cw;
+  __asm__ volatile("fnstcw %0" : "=m"(cw));
+  cw = uint16_t((cw & ~0x0F00u) | 0x0300u); // precision: 64 bits; rounding: nearest
+  __asm__ volatile("fldcw %0" : : "m"(cw));
 #endif
 }
 
@@ -238,35 +225,32 @@ namespace {
 
 // The map cell under world position (xw along the rows, yw along the
 // columns): 100 units a cell, wrapping every 500 cells.
-inline int32_t cellIndex(int32_t xw, int32_t yw)
-{
-    const int32_t col = yw / 100 % kMapSize;
-    const int32_t row = xw / 100 % kMapSize;
-    return row * kMapSize + col;
+inline int32_t cellIndex(int32_t xw, int32_t yw) {
+  const int32_t col = yw / 100 % kMapSize;
+  const int32_t row = xw / 100 % kMapSize;
+  return row * kMapSize + col;
 }
 
-inline uint32_t fadedColour(int32_t k, int32_t cell)
-{
-    const uint8_t *rgb = texture + cell * 3;
-    const uint8_t *f = projection.fade[k];
-    return uint32_t(f[rgb[0]]) << 16 | uint32_t(f[rgb[1]]) << 8 | f[rgb[2]];
+inline uint32_t fadedColour(int32_t k, int32_t cell) {
+  const uint8_t *rgb = texture + cell * 3;
+  const uint8_t *f = projection.fade[k];
+  return uint32_t(f[rgb[0]]) << 16 | uint32_t(f[rgb[1]]) << 8 | f[rgb[2]];
 }
 
 } // namespace
 
-void renderFrameReference()
-{
-    std::memset(pixel, kBackgroundByte, sizeof pixel);
-    for (int32_t xw = actorX; xw < actorX + kRows * 100; xw += 100) {
-        const int32_t k = (xw - actorX) / 100;
-        for (int32_t yw = actorY - 3500; yw < actorY + 3500; yw += 100) {
-            const int32_t j = (yw - actorY) / 100;
-            const int32_t cell = cellIndex(xw, yw);
-            const uint8_t *rgb = texture + cell * 3;
-            drawBar(barLeft(k, j), barTop(k, map[cell]), barWidth(k), fadeChannel(k, rgb[0]),
-                    fadeChannel(k, rgb[1]), fadeChannel(k, rgb[2]));
-        }
+void renderFrameReference() {
+  std::memset(pixel, kBackgroundByte, sizeof pixel);
+  for (int32_t xw = actorX; xw < actorX + kRows * 100; xw += 100) {
+    const int32_t k = (xw - actorX) / 100;
+    for (int32_t yw = actorY - 3500; yw < actorY + 3500; yw += 100) {
+      const int32_t j = (yw - actorY) / 100;
+      const int32_t cell = cellIndex(xw, yw);
+      const uint8_t *rgb = texture + cell * 3;
+      drawBar(barLeft(k, j), barTop(k, map[cell]), barWidth(k), fadeChannel(k, rgb[0]), fadeChannel(k, rgb[1]),
+              fadeChannel(k, rgb[2]));
     }
+  }
 }
 
 // The fast path. Bars reach the bottom edge and later bars paint over
@@ -304,82 +288,78 @@ int32_t starts[kCanvasHeight - kHorizon + 1][kStride];
 int32_t painted[kStride];
 
 struct StartsInit {
-    StartsInit()
-    {
-        for (auto &row : starts)
-            for (int32_t &v : row)
-                v = kNoStart;
-    }
+  StartsInit() {
+    for (auto &row : starts)
+      for (int32_t &v : row)
+        v = kNoStart;
+  }
 } startsInit;
 
 } // namespace
 
-void renderFrame()
-{
-    for (int32_t c = 0; c < kStride; ++c)
-        painted[c] = c >= kPad && c < kPad + kCanvasWidth ? kCanvasHeight : 0;
-    int32_t column[kColumns]; // map column of each lateral position
-    for (int32_t i = 0; i < kColumns; ++i)
-        column[i] = (actorY + (kFirstColumn + i) * 100) / 100 % kMapSize;
+void renderFrame() {
+  for (int32_t c = 0; c < kStride; ++c)
+    painted[c] = c >= kPad && c < kPad + kCanvasWidth ? kCanvasHeight : 0;
+  int32_t column[kColumns]; // map column of each lateral position
+  for (int32_t i = 0; i < kColumns; ++i)
+    column[i] = (actorY + (kFirstColumn + i) * 100) / 100 % kMapSize;
 
-    for (int32_t k = kRows - 1; k >= 0; --k) {
-        const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
-        const int16_t *top = projection.top[k];
-        const int16_t *left = projection.left[k];
-        const int32_t width = projection.width[k];
-        const int32_t chunks = (width + 3) / 4;
-        Lanes inBar[4];
-        for (int32_t q = 0; q < 4; ++q)
-            for (int32_t l = 0; l < 4; ++l)
-                inBar[q][l] = 4 * q + l < width ? -1 : 0;
+  for (int32_t k = kRows - 1; k >= 0; --k) {
+    const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
+    const int16_t *top = projection.top[k];
+    const int16_t *left = projection.left[k];
+    const int32_t width = projection.width[k];
+    const int32_t chunks = (width + 3) / 4;
+    Lanes inBar[4];
+    for (int32_t q = 0; q < 4; ++q)
+      for (int32_t l = 0; l < 4; ++l)
+        inBar[q][l] = 4 * q + l < width ? -1 : 0;
 
-        for (int32_t i = projection.lastVisible[k]; i >= projection.firstVisible[k]; --i) {
-            const int32_t cell = rowBase + column[i];
-            const int32_t sy = top[map[cell]];
-            const Lanes barTop = Lanes{} + sy;
-            const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
-            int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
-            for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
-                const Lanes highest = lanesAt(painted + c);
-                const Lanes shows = (barTop < highest) & inBar[q];
-                lanesAt(painted + c) = (highest & ~shows) | (barTop & shows);
-                lanesAt(start + c) = (lanesAt(start + c) & ~shows) | (colour & shows);
-            }
-        }
+    for (int32_t i = projection.lastVisible[k]; i >= projection.firstVisible[k]; --i) {
+      const int32_t cell = rowBase + column[i];
+      const int32_t sy = top[map[cell]];
+      const Lanes barTop = Lanes{} + sy;
+      const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
+      int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
+      for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
+        const Lanes highest = lanesAt(painted + c);
+        const Lanes shows = (barTop < highest) & inBar[q];
+        lanesAt(painted + c) = (highest & ~shows) | (barTop & shows);
+        lanesAt(start + c) = (lanesAt(start + c) & ~shows) | (colour & shows);
+      }
     }
+  }
 
-    std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
-    const Lanes none = Lanes{} + kNoStart;
-    for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
-        uint32_t *row = pixel + y * kCanvasWidth;
-        int32_t *start = starts[y - kHorizon] + kPad;
-        for (int32_t x = 0; x < kCanvasWidth; x += 4) {
-            const Lanes colour = lanesAt(start + x);
-            const Lanes inherit = colour == none;
-            lanesAt(row + x) = (lanesAt(row + x - kCanvasWidth) & inherit) | (colour & ~inherit);
-            lanesAt(start + x) = none;
-        }
+  std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
+  const Lanes none = Lanes{} + kNoStart;
+  for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
+    uint32_t *row = pixel + y * kCanvasWidth;
+    int32_t *start = starts[y - kHorizon] + kPad;
+    for (int32_t x = 0; x < kCanvasWidth; x += 4) {
+      const Lanes colour = lanesAt(start + x);
+      const Lanes inherit = colour == none;
+      lanesAt(row + x) = (lanesAt(row + x - kCanvasWidth) & inherit) | (colour & ~inherit);
+      lanesAt(start + x) = none;
     }
+  }
 }
 
-void moveCamera()
-{
-    actorX -= kCameraStep;
-    if (actorX < 0)
-        actorX = kWrap;
+void moveCamera() {
+  actorX -= kCameraStep;
+  if (actorX < 0)
+    actorX = kWrap;
 }
 
-int main()
-{
-    setExtendedPrecision();
-    actorY = kStartY;
-    actorX = kStartX;
-    loadMaps();
-    if (!ptc_open("test", kCanvasWidth, kCanvasHeight))
-        return 1;
-    for (;;) {
-        renderFrame();
-        moveCamera();
-        ptc_update(pixel);
-    }
+int main() {
+  setExtendedPrecision();
+  actorY = kStartY;
+  actorX = kStartX;
+  loadMaps();
+  if (!ptc_open("test", kCanvasWidth, kCanvasHeight))
+    return 1;
+  for (;;) {
+    renderFrame();
+    moveCamera();
+    ptc_update(pixel);
+  }
 }

@@ -21,16 +21,19 @@ using block_routine = void(uint8_t *, const uint32_t *, uint32_t);
 
 // The block routines with the given prefix in the order of the layouts below,
 // from the second on; the first layout's is the byte copy, which counts bytes.
-#define BLOCK_ROUTINES(prefix)                                                                        \
-    prefix##convert_32_to_32_bgr888, prefix##convert_32_to_24_rgb888, prefix##convert_32_to_24_bgr888, \
-        prefix##convert_32_to_16_rgb565, prefix##convert_32_to_16_bgr565, prefix##convert_32_to_16_rgb555, \
-        prefix##convert_32_to_16_bgr555
+#define BLOCK_ROUTINES(prefix)                                                                                         \
+  prefix##convert_32_to_32_bgr888, prefix##convert_32_to_24_rgb888, prefix##convert_32_to_24_bgr888,                   \
+      prefix##convert_32_to_16_rgb565, prefix##convert_32_to_16_bgr565, prefix##convert_32_to_16_rgb555,               \
+      prefix##convert_32_to_16_bgr555
 // The routines of another level: the same source compiled for that level,
 // with every entry point renamed to <level>_mmx_....
-#define DECLARE_LEVEL(level)                    \
-    extern "C" copy_routine level##_mmx_memcpy; \
-    extern "C" block_routine BLOCK_ROUTINES(level##_mmx_);
-#define LEVEL(level, supported) level_routines{#level, supported, level##_mmx_memcpy, {BLOCK_ROUTINES(level##_mmx_)}}
+#define DECLARE_LEVEL(level)                                                                                           \
+  extern "C" copy_routine level##_mmx_memcpy;                                                                          \
+  extern "C" block_routine BLOCK_ROUTINES(level##_mmx_);
+#define LEVEL(level, supported)                                                                                        \
+  level_routines {                                                                                                     \
+#level, supported, level##_mmx_memcpy, { BLOCK_ROUTINES(level##_mmx_) }                                            \
+  }
 
 DECLARE_LEVEL(plain)
 #ifdef FLYOVER_TEST_LEVEL_MMX
@@ -46,41 +49,40 @@ DECLARE_LEVEL(neon)
 namespace {
 
 struct level_routines {
-    const char *name;
-    bool supported;  // by the processor running the test
-    copy_routine *copy;
-    block_routine *block[7];
+  const char *name;
+  bool supported; // by the processor running the test
+  copy_routine *copy;
+  block_routine *block[7];
 };
 
 // The build's own routines (what the converters call) first, then the others.
-const std::vector<level_routines> &levels()
-{
-    static const std::vector<level_routines> all = {
-        level_routines{"build", true, mmx_memcpy, {BLOCK_ROUTINES(mmx_)}},
-        LEVEL(plain, true),
+const std::vector<level_routines> &levels() {
+  static const std::vector<level_routines> all = {
+      level_routines{"build", true, mmx_memcpy, {BLOCK_ROUTINES(mmx_)}},
+      LEVEL(plain, true),
 #ifdef FLYOVER_TEST_LEVEL_MMX
-        LEVEL(mmx, __builtin_cpu_supports("mmx") != 0),
-        LEVEL(sse2, __builtin_cpu_supports("sse2") != 0),
-        LEVEL(ssse3, __builtin_cpu_supports("ssse3") != 0),
-        LEVEL(avx2, __builtin_cpu_supports("avx2") != 0),
+      LEVEL(mmx, __builtin_cpu_supports("mmx") != 0),
+      LEVEL(sse2, __builtin_cpu_supports("sse2") != 0),
+      LEVEL(ssse3, __builtin_cpu_supports("ssse3") != 0),
+      LEVEL(avx2, __builtin_cpu_supports("avx2") != 0),
 #endif
 #ifdef FLYOVER_TEST_LEVEL_NEON
-        LEVEL(neon, true),  // every 64-bit ARM processor has it
+      LEVEL(neon, true), // every 64-bit ARM processor has it
 #endif
-    };
-    return all;
+  };
+  return all;
 }
 
 // One row of the table of supported formats, with its reference.
 struct layout {
-    const char *name;
-    int32_t bits;
-    uint32_t red, green, blue;
-    pixel_converter converter, reference;
+  const char *name;
+  int32_t bits;
+  uint32_t red, green, blue;
+  pixel_converter converter, reference;
 };
 
-#define LAYOUT(name, bits, red, green, blue) \
-    layout{#name, bits, red, green, blue, ptc_convert_32_to_##name, reference_convert_32_to_##name}
+#define LAYOUT(name, bits, red, green, blue)                                                                           \
+  layout { #name, bits, red, green, blue, ptc_convert_32_to_##name, reference_convert_32_to_##name }
 const layout layouts[] = {
     LAYOUT(32_rgb888, 32, 0x00FF0000, 0x0000FF00, 0x000000FF),
     LAYOUT(32_bgr888, 32, 0x000000FF, 0x0000FF00, 0x00FF0000),
@@ -94,42 +96,38 @@ const layout layouts[] = {
 
 // What converts rows of a layout: its converter (null) and its block routine
 // at every level the processor supports.
-std::vector<const level_routines *> subjects()
-{
-    std::vector<const level_routines *> all{nullptr};
-    for (const level_routines &level : levels())
-        if (level.supported)
-            all.push_back(&level);
-    return all;
+std::vector<const level_routines *> subjects() {
+  std::vector<const level_routines *> all{nullptr};
+  for (const level_routines &level : levels())
+    if (level.supported)
+      all.push_back(&level);
+  return all;
 }
 
 const char *name_of(const level_routines *level) { return level ? level->name : "converter"; }
 
 // Converts count pixels of layout l with its converter (level null) or with
 // its block routine at the level.
-void convert(const layout &l, const level_routines *level, const void *source, uint8_t *destination, uint32_t count)
-{
-    const uint32_t *pixels = static_cast<const uint32_t *>(source);
-    if (!level)
-        l.converter(pixels, destination, static_cast<int32_t>(count));
-    else if (&l == layouts)
-        level->copy(destination, pixels, count * 4);
-    else
-        level->block[&l - layouts - 1](destination, pixels, count);
+void convert(const layout &l, const level_routines *level, const void *source, uint8_t *destination, uint32_t count) {
+  const uint32_t *pixels = static_cast<const uint32_t *>(source);
+  if (!level)
+    l.converter(pixels, destination, static_cast<int32_t>(count));
+  else if (&l == layouts)
+    level->copy(destination, pixels, count * 4);
+  else
+    level->block[&l - layouts - 1](destination, pixels, count);
 }
 
-size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
-{
-    return static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
+size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
+  return static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin()).first - a.begin());
 }
 
-std::vector<uint8_t> random_bytes(size_t count, uint32_t seed)
-{
-    std::mt19937 random(seed);
-    std::vector<uint8_t> bytes(count);
-    for (uint8_t &b : bytes)
-        b = static_cast<uint8_t>(random());
-    return bytes;
+std::vector<uint8_t> random_bytes(size_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(count);
+  for (uint8_t &b : bytes)
+    b = static_cast<uint8_t>(random());
+  return bytes;
 }
 
 // Runs write(destination, source) at every misalignment 0 to 15 of both
@@ -138,72 +136,69 @@ std::vector<uint8_t> random_bytes(size_t count, uint32_t seed)
 // when exactly `expected` was written, and nothing outside it.
 template <typename Write>
 ::testing::AssertionResult writes_exactly(const std::vector<uint8_t> &source, const std::vector<uint8_t> &expected,
-                                          Write write)
-{
-    const size_t guard = 64;
-    std::vector<uint8_t> guards(guard + 16 + expected.size() + guard), out, wanted;
-    for (size_t i = 0; i < guards.size(); ++i)
-        guards[i] = static_cast<uint8_t>(0xA7 + 31 * i);
-    for (size_t source_offset = 0; source_offset < 16; ++source_offset) {
-        std::unique_ptr<uint8_t[]> in(new uint8_t[source_offset + source.size()]);
-        std::copy(source.begin(), source.end(), in.get() + source_offset);
-        for (size_t offset = 0; offset < 16; ++offset) {
-            out = wanted = guards;
-            std::copy(expected.begin(), expected.end(), wanted.begin() + guard + offset);
-            write(out.data() + guard + offset, in.get() + source_offset);
-            if (out != wanted)
-                return ::testing::AssertionFailure()
-                       << "offsets " << source_offset << "/" << offset << ": first wrong byte at "
-                       << static_cast<long>(first_difference(out, wanted)) - static_cast<long>(guard + offset)
-                       << " from the start of the row";
-        }
+                                          Write write) {
+  const size_t guard = 64;
+  std::vector<uint8_t> guards(guard + 16 + expected.size() + guard), out, wanted;
+  for (size_t i = 0; i < guards.size(); ++i)
+    guards[i] = static_cast<uint8_t>(0xA7 + 31 * i);
+  for (size_t source_offset = 0; source_offset < 16; ++source_offset) {
+    std::unique_ptr<uint8_t[]> in(new uint8_t[source_offset + source.size()]);
+    std::copy(source.begin(), source.end(), in.get() + source_offset);
+    for (size_t offset = 0; offset < 16; ++offset) {
+      out = wanted = guards;
+      std::copy(expected.begin(), expected.end(), wanted.begin() + guard + offset);
+      write(out.data() + guard + offset, in.get() + source_offset);
+      if (out != wanted)
+        return ::testing::AssertionFailure()
+               << "offsets " << source_offset << "/" << offset << ": first wrong byte at "
+               << static_cast<long>(first_difference(out, wanted)) - static_cast<long>(guard + offset)
+               << " from the start of the row";
     }
-    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionSuccess();
 }
 
 class ConvertEveryLayout : public ::testing::TestWithParam<int> {};
 
 // All 2^24 colours under three top bytes, in rows of 65,536 pixels, through
 // everything that converts the layout.
-TEST_P(ConvertEveryLayout, EveryColourMatchesTheReference)
-{
-    const layout &l = layouts[GetParam()];
-    const uint32_t row = 1u << 16;
-    std::vector<uint32_t> source(row);
-    std::vector<uint8_t> expected(row * l.bits / 8), actual(expected.size());
-    for (const uint32_t top : {0x00u, 0xB4u, 0xFFu}) {
-        for (uint32_t red = 0; red < 256; ++red) {
-            for (uint32_t i = 0; i < row; ++i)
-                source[i] = top << 24 | red << 16 | i;
-            l.reference(source.data(), expected.data(), row);
-            for (const level_routines *level : subjects()) {
-                memset(actual.data(), 0x5A, actual.size());
-                convert(l, level, source.data(), actual.data(), row);
-                ASSERT_TRUE(actual == expected) << name_of(level) << ", top byte " << top << ", red " << red
-                                                << ", pixel " << first_difference(actual, expected) * 8 / l.bits;
-            }
-        }
+TEST_P(ConvertEveryLayout, EveryColourMatchesTheReference) {
+  const layout &l = layouts[GetParam()];
+  const uint32_t row = 1u << 16;
+  std::vector<uint32_t> source(row);
+  std::vector<uint8_t> expected(row * l.bits / 8), actual(expected.size());
+  for (const uint32_t top : {0x00u, 0xB4u, 0xFFu}) {
+    for (uint32_t red = 0; red < 256; ++red) {
+      for (uint32_t i = 0; i < row; ++i)
+        source[i] = top << 24 | red << 16 | i;
+      l.reference(source.data(), expected.data(), row);
+      for (const level_routines *level : subjects()) {
+        memset(actual.data(), 0x5A, actual.size());
+        convert(l, level, source.data(), actual.data(), row);
+        ASSERT_TRUE(actual == expected) << name_of(level) << ", top byte " << top << ", red " << red << ", pixel "
+                                        << first_difference(actual, expected) * 8 / l.bits;
+      }
     }
+  }
 }
 
 // Every count from 0 to 72 (past two of the widest blocks, through every
 // tail) and around 96 and 320, at every misalignment: exactly the
 // reference's bytes, nothing written outside the row, nothing read past it.
-TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow)
-{
-    const layout &l = layouts[GetParam()];
-    std::vector<uint32_t> counts{95, 96, 97, 319, 320, 321};
-    for (uint32_t n = 0; n <= 72; ++n)
-        counts.push_back(n);
-    for (const uint32_t count : counts) {
-        const std::vector<uint8_t> source = random_bytes(4 * count, count);
-        std::vector<uint8_t> expected(count * l.bits / 8);
-        l.reference(reinterpret_cast<const uint32_t *>(source.data()), expected.data(), static_cast<int32_t>(count));
-        for (const level_routines *level : subjects())
-            ASSERT_TRUE(writes_exactly(source, expected, [&](uint8_t *d, const uint8_t *s) {
-                convert(l, level, s, d, count);
-            })) << name_of(level) << ", count " << count;
-    }
+TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow) {
+  const layout &l = layouts[GetParam()];
+  std::vector<uint32_t> counts{95, 96, 97, 319, 320, 321};
+  for (uint32_t n = 0; n <= 72; ++n)
+    counts.push_back(n);
+  for (const uint32_t count : counts) {
+    const std::vector<uint8_t> source = random_bytes(4 * count, count);
+    std::vector<uint8_t> expected(count * l.bits / 8);
+    l.reference(reinterpret_cast<const uint32_t *>(source.data()), expected.data(), static_cast<int32_t>(count));
+    for (const level_routines *level : subjects())
+      ASSERT_TRUE(
+          writes_exactly(source, expected, [&](uint8_t *d, const uint8_t *s) { convert(l, level, s, d, count); }))
+          << name_of(level) << ", count " << count;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, 8),
@@ -211,80 +206,80 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, 8),
 
 // The byte copy counts bytes, not pixels: every count to 200 and around a
 // row of 320 pixels.
-TEST(Convert, ByteCopyCopiesExactlyCountBytes)
-{
-    std::vector<uint32_t> counts{1279, 1280, 1281};
-    for (uint32_t n = 0; n <= 200; ++n)
-        counts.push_back(n);
-    for (const level_routines &level : levels()) {
-        if (!level.supported)
-            continue;
-        for (const uint32_t count : counts) {
-            const std::vector<uint8_t> bytes = random_bytes(count, count);
-            ASSERT_TRUE(writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level.copy(d, s, count); }))
-                << level.name << ", " << count << " bytes";
-        }
+TEST(Convert, ByteCopyCopiesExactlyCountBytes) {
+  std::vector<uint32_t> counts{1279, 1280, 1281};
+  for (uint32_t n = 0; n <= 200; ++n)
+    counts.push_back(n);
+  for (const level_routines &level : levels()) {
+    if (!level.supported)
+      continue;
+    for (const uint32_t count : counts) {
+      const std::vector<uint8_t> bytes = random_bytes(count, count);
+      ASSERT_TRUE(writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level.copy(d, s, count); }))
+          << level.name << ", " << count << " bytes";
     }
+  }
 }
 
 // Pixels whose value in each layout is worked out by hand, in the order of
 // the table of layouts, stored low byte first.
-TEST(Convert, KnownPixelsGiveTheirBytes)
-{
-    const struct {
-        uint32_t pixel, values[8];
-    } examples[] = {
-        {0x00123456, {0x00123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
-        {0xFF123456, {0xFF123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
-        {0xB4B4B4B4, {0xB4B4B4B4, 0x00B4B4B4, 0xB4B4B4, 0xB4B4B4, 0xB5B6, 0xB5B6, 0x5AD6, 0x5AD6}},
-        {0x00FFFFFF, {0x00FFFFFF, 0x00FFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFF, 0xFFFF, 0x7FFF, 0x7FFF}},
-        {0x00070307, {0x00070307, 0x00070307, 0x070307, 0x070307, 0x0000, 0x0000, 0x0000, 0x0000}},
-        {0x00FF0000, {0x00FF0000, 0x000000FF, 0xFF0000, 0x0000FF, 0xF800, 0x001F, 0x7C00, 0x001F}},
-    };
-    for (const auto &e : examples) {
-        for (int i = 0; i < 8; ++i) {
-            const layout &l = layouts[i];
-            std::vector<uint8_t> expected(l.bits / 8), reference(expected.size()), converted(expected.size());
-            for (size_t k = 0; k < expected.size(); ++k)
-                expected[k] = static_cast<uint8_t>(e.values[i] >> 8 * k);
-            l.reference(&e.pixel, reference.data(), 1);
-            l.converter(&e.pixel, converted.data(), 1);
-            EXPECT_EQ(reference, expected) << l.name << ", pixel " << std::hex << e.pixel;
-            EXPECT_EQ(converted, expected) << l.name << ", pixel " << std::hex << e.pixel;
-        }
+TEST(Convert, KnownPixelsGiveTheirBytes) {
+  const struct {
+    uint32_t pixel, values[8];
+  } examples[] = {
+      {0x00123456, {0x00123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
+      {0xFF123456, {0xFF123456, 0x00563412, 0x123456, 0x563412, 0x11AA, 0x51A2, 0x08CA, 0x28C2}},
+      {0xB4B4B4B4, {0xB4B4B4B4, 0x00B4B4B4, 0xB4B4B4, 0xB4B4B4, 0xB5B6, 0xB5B6, 0x5AD6, 0x5AD6}},
+      {0x00FFFFFF, {0x00FFFFFF, 0x00FFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFF, 0xFFFF, 0x7FFF, 0x7FFF}},
+      {0x00070307, {0x00070307, 0x00070307, 0x070307, 0x070307, 0x0000, 0x0000, 0x0000, 0x0000}},
+      {0x00FF0000, {0x00FF0000, 0x000000FF, 0xFF0000, 0x0000FF, 0xF800, 0x001F, 0x7C00, 0x001F}},
+  };
+  for (const auto &e : examples) {
+    for (int i = 0; i < 8; ++i) {
+      const layout &l = layouts[i];
+      std::vector<uint8_t> expected(l.bits / 8), reference(expected.size()), converted(expected.size());
+      for (size_t k = 0; k < expected.size(); ++k)
+        expected[k] = static_cast<uint8_t>(e.values[i] >> 8 * k);
+      l.reference(&e.pixel, reference.data(), 1);
+      l.converter(&e.pixel, converted.data(), 1);
+      EXPECT_EQ(reference, expected) << l.name << ", pixel " << std::hex << e.pixel;
+      EXPECT_EQ(converted, expected) << l.name << ", pixel " << std::hex << e.pixel;
     }
+  }
 }
 
 // Names the levels whose block routines this run compares, and those that
 // the processor cannot run.
-TEST(Convert, LevelsUnderTest)
-{
-    for (const level_routines &level : levels())
-        std::printf("block routines %-9s %s\n", level.name, level.supported ? "tested" : "not supported here, skipped");
+TEST(Convert, LevelsUnderTest) {
+  for (const level_routines &level : levels())
+    std::printf("block routines %-9s %s\n", level.name, level.supported ? "tested" : "not supported here, skipped");
 }
 
 // Only an exact row of the table selects a converter: each row its own, and
 // nothing with any single bit of the bit count or of one mask flipped (no
 // tolerance, no alias), nor for the near misses below.
-TEST(Convert, OnlyAnExactFormatSelectsItsConverter)
-{
-    for (const layout &l : layouts) {
-        EXPECT_EQ(ptc_request_converter(l.bits, l.red, l.green, l.blue), l.converter) << l.name;
-        for (int field = 0; field < 4; ++field) {
-            for (int bit = 0; bit < 32; ++bit) {
-                uint32_t f[] = {static_cast<uint32_t>(l.bits), l.red, l.green, l.blue};
-                f[field] ^= 1u << bit;
-                EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(f[0]), f[1], f[2], f[3]), nullptr)
-                    << l.name << ", field " << field << ", bit " << bit;
-            }
-        }
+TEST(Convert, OnlyAnExactFormatSelectsItsConverter) {
+  for (const layout &l : layouts) {
+    EXPECT_EQ(ptc_request_converter(l.bits, l.red, l.green, l.blue), l.converter) << l.name;
+    for (int field = 0; field < 4; ++field) {
+      for (int bit = 0; bit < 32; ++bit) {
+        uint32_t f[] = {static_cast<uint32_t>(l.bits), l.red, l.green, l.blue};
+        f[field] ^= 1u << bit;
+        EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(f[0]), f[1], f[2], f[3]), nullptr)
+            << l.name << ", field " << field << ", bit " << bit;
+      }
     }
-    const uint32_t near_misses[][4] = {
-        {15, 0x7C00, 0x03E0, 0x001F}, {32, 0x00FF0000, 0x0000FF00, 0x000000FE}, {8, 0, 0, 0},
-        {16, 0, 0, 0}, {32, 0xFF000000, 0x00FF0000, 0x0000FF00}, {16, 0x7C00, 0x07E0, 0x001F},
-    };
-    for (const auto &m : near_misses)
-        EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(m[0]), m[1], m[2], m[3]), nullptr) << m[0] << " bits";
+  }
+  const uint32_t near_misses[][4] = {
+      {15, 0x7C00, 0x03E0, 0x001F},
+      {32, 0x00FF0000, 0x0000FF00, 0x000000FE},
+      {8, 0, 0, 0},
+      {16, 0, 0, 0},
+      {32, 0xFF000000, 0x00FF0000, 0x0000FF00},
+      {16, 0x7C00, 0x07E0, 0x001F},
+  };
+  for (const auto &m : near_misses)
+    EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(m[0]), m[1], m[2], m[3]), nullptr) << m[0] << " bits";
 }
 
-}  // namespace
+} // namespace

@@ -40,22 +40,20 @@ namespace {
 constexpr uint64_t kFnvOffset = 0xCBF29CE484222325u;
 constexpr uint64_t kFnvPrime = 0x100000001B3u;
 
-uint64_t fnv1a(uint64_t h, const void *data, size_t size)
-{
-    const unsigned char *p = static_cast<const unsigned char *>(data);
-    for (size_t i = 0; i < size; ++i)
-        h = (h ^ p[i]) * kFnvPrime;
-    return h;
+uint64_t fnv1a(uint64_t h, const void *data, size_t size) {
+  const unsigned char *p = static_cast<const unsigned char *>(data);
+  for (size_t i = 0; i < size; ++i)
+    h = (h ^ p[i]) * kFnvPrime;
+  return h;
 }
 
 #if defined(__i386__) || defined(__x86_64__)
 #define FRAMEHASH_X87 1
 
-uint16_t controlWord()
-{
-    uint16_t cw;
-    __asm__ volatile("fnstcw %0" : "=m"(cw));
-    return cw;
+uint16_t controlWord() {
+  uint16_t cw;
+  __asm__ volatile("fnstcw %0" : "=m"(cw));
+  return cw;
 }
 
 void setControlWord(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
@@ -66,78 +64,75 @@ void setControlWord(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
 uint16_t beforeRuntime;
 bool beforeRuntimeSeen;
 
-void NTAPI readControlWordEarly(PVOID, DWORD reason, PVOID)
-{
-    if (reason == DLL_PROCESS_ATTACH && !beforeRuntimeSeen) {
-        beforeRuntime = controlWord();
-        beforeRuntimeSeen = true;
-    }
+void NTAPI readControlWordEarly(PVOID, DWORD reason, PVOID) {
+  if (reason == DLL_PROCESS_ATTACH && !beforeRuntimeSeen) {
+    beforeRuntime = controlWord();
+    beforeRuntimeSeen = true;
+  }
 }
 #endif
 
-const char *precisionName(uint16_t cw)
-{
-    switch ((cw >> 8) & 3) {
-    case 0: return "24-bit significand";
-    case 2: return "53-bit significand";
-    case 3: return "64-bit significand";
-    default: return "reserved precision";
-    }
+const char *precisionName(uint16_t cw) {
+  switch ((cw >> 8) & 3) {
+  case 0:
+    return "24-bit significand";
+  case 2:
+    return "53-bit significand";
+  case 3:
+    return "64-bit significand";
+  default:
+    return "reserved precision";
+  }
 }
 
-const char *roundingName(uint16_t cw)
-{
-    static const char *const names[] = {"to nearest", "down", "up", "toward zero"};
-    return names[(cw >> 10) & 3];
+const char *roundingName(uint16_t cw) {
+  static const char *const names[] = {"to nearest", "down", "up", "toward zero"};
+  return names[(cw >> 10) & 3];
 }
 
 // The fade as written, in long double at whatever precision the unit has:
 // c * ((250 - depth) / 250) + 180 * (depth / 250), truncated. volatile keeps
 // the compiler from folding it at build time, where its own (exact)
 // arithmetic would hide the unit's.
-int32_t fadeInLongDouble(int32_t k, int32_t c)
-{
-    volatile float depth = float(245 - 5 * k);
-    volatile long double channel = c;
-    const long double d = depth;
-    const long double nearPart = channel * ((250.0L - d) / 250.0L);
-    const long double greyPart = 180.0L * (d / 250.0L);
-    return int32_t(nearPart + greyPart);
+int32_t fadeInLongDouble(int32_t k, int32_t c) {
+  volatile float depth = float(245 - 5 * k);
+  volatile long double channel = c;
+  const long double d = depth;
+  const long double nearPart = channel * ((250.0L - d) / 250.0L);
+  const long double greyPart = 180.0L * (d / 250.0L);
+  return int32_t(nearPart + greyPart);
 }
 
 // How many of the 40 x 256 (row, channel) pairs differ from the renderer's.
-int32_t fadeMismatches(int32_t *firstK, int32_t *firstC)
-{
-    int32_t count = 0;
-    for (int32_t k = 0; k < kRows; ++k)
-        for (int32_t c = 0; c < 256; ++c)
-            if (fadeInLongDouble(k, c) != fadeChannel(k, c)) {
-                if (count++ == 0) {
-                    *firstK = k;
-                    *firstC = c;
-                }
-            }
-    return count;
+int32_t fadeMismatches(int32_t *firstK, int32_t *firstC) {
+  int32_t count = 0;
+  for (int32_t k = 0; k < kRows; ++k)
+    for (int32_t c = 0; c < 256; ++c)
+      if (fadeInLongDouble(k, c) != fadeChannel(k, c)) {
+        if (count++ == 0) {
+          *firstK = k;
+          *firstC = c;
+        }
+      }
+  return count;
 }
 
-void reportFade(const char *prefix, const char *when)
-{
-    int32_t k = 0, c = 0;
-    const int32_t n = fadeMismatches(&k, &c);
-    std::printf("%sfade in long double %s: %" PRId32 " of %d differ from the renderer", prefix, when, n,
-                kRows * 256);
-    if (n > 0)
-        std::printf(" (first: row %" PRId32 " channel %" PRId32 ": %" PRId32 ", renderer %" PRId32 ")", k, c,
-                    fadeInLongDouble(k, c), fadeChannel(k, c));
-    std::printf("\n");
+void reportFade(const char *prefix, const char *when) {
+  int32_t k = 0, c = 0;
+  const int32_t n = fadeMismatches(&k, &c);
+  std::printf("%sfade in long double %s: %" PRId32 " of %d differ from the renderer", prefix, when, n, kRows * 256);
+  if (n > 0)
+    std::printf(" (first: row %" PRId32 " channel %" PRId32 ": %" PRId32 ", renderer %" PRId32 ")", k, c,
+                fadeInLongDouble(k, c), fadeChannel(k, c));
+  std::printf("\n");
 }
 #endif
 
 struct Layout {
-    const char *name;
-    pixel_converter convert;
-    int32_t bytesPerPixel;
-    uint64_t hash;
+  const char *name;
+  pixel_converter convert;
+  int32_t bytesPerPixel;
+  uint64_t hash;
 };
 
 Layout layouts[] = {
@@ -155,80 +150,73 @@ Layout layouts[] = {
 // display converts it, and once from a varying start to a varying end into
 // a destination at a varying offset, which exercises the per-pixel tails and
 // unaligned pointers of the block paths.
-void hashConversions()
-{
-    static uint8_t destination[kCanvasWidth * 4 + 8];
-    for (Layout &layout : layouts) {
-        for (int32_t y = 0; y < kCanvasHeight; ++y) {
-            const uint32_t *row = pixel + y * kCanvasWidth;
-            layout.convert(row, destination, kCanvasWidth);
-            layout.hash = fnv1a(layout.hash, destination, size_t(kCanvasWidth) * layout.bytesPerPixel);
-            const int32_t skip = y % 7, count = kCanvasWidth - skip - y % 5, offset = y % 3;
-            layout.convert(row + skip, destination + offset, count);
-            layout.hash = fnv1a(layout.hash, destination + offset, size_t(count) * layout.bytesPerPixel);
-        }
+void hashConversions() {
+  static uint8_t destination[kCanvasWidth * 4 + 8];
+  for (Layout &layout : layouts) {
+    for (int32_t y = 0; y < kCanvasHeight; ++y) {
+      const uint32_t *row = pixel + y * kCanvasWidth;
+      layout.convert(row, destination, kCanvasWidth);
+      layout.hash = fnv1a(layout.hash, destination, size_t(kCanvasWidth) * layout.bytesPerPixel);
+      const int32_t skip = y % 7, count = kCanvasWidth - skip - y % 5, offset = y % 3;
+      layout.convert(row + skip, destination + offset, count);
+      layout.hash = fnv1a(layout.hash, destination + offset, size_t(count) * layout.bytesPerPixel);
     }
+  }
 }
 
-void startCamera()
-{
-    actorY = kStartY;
-    actorX = kStartX;
+void startCamera() {
+  actorY = kStartY;
+  actorX = kStartX;
 }
 
-int hashFrames(int32_t frames)
-{
-    static uint32_t reference[kCanvasWidth * kCanvasHeight];
-    startCamera();
-    uint64_t combined = kFnvOffset;
-    int32_t fastPathDiffers = 0;
-    for (int32_t f = 0; f < frames; ++f) {
-        const int32_t at = actorX;
-        renderFrameReference();
-        std::memcpy(reference, pixel, sizeof pixel);
-        renderFrame();
-        if (std::memcmp(reference, pixel, sizeof pixel) != 0)
-            ++fastPathDiffers;
-        std::printf("frame %" PRId32 " actorX %" PRId32 " %016" PRIx64 "\n", f, at,
-                    fnv1a(kFnvOffset, pixel, sizeof pixel));
-        combined = fnv1a(combined, pixel, sizeof pixel);
-        hashConversions();
-        moveCamera();
+int hashFrames(int32_t frames) {
+  static uint32_t reference[kCanvasWidth * kCanvasHeight];
+  startCamera();
+  uint64_t combined = kFnvOffset;
+  int32_t fastPathDiffers = 0;
+  for (int32_t f = 0; f < frames; ++f) {
+    const int32_t at = actorX;
+    renderFrameReference();
+    std::memcpy(reference, pixel, sizeof pixel);
+    renderFrame();
+    if (std::memcmp(reference, pixel, sizeof pixel) != 0)
+      ++fastPathDiffers;
+    std::printf("frame %" PRId32 " actorX %" PRId32 " %016" PRIx64 "\n", f, at, fnv1a(kFnvOffset, pixel, sizeof pixel));
+    combined = fnv1a(combined, pixel, sizeof pixel);
+    hashConversions();
+    moveCamera();
+  }
+  std::printf("renderer: fast path and literal loop differ in %" PRId32 " of %" PRId32 " frames\n", fastPathDiffers,
+              frames);
+  std::printf("combined %" PRId32 " frames %016" PRIx64 "\n", frames, combined);
+  for (const Layout &layout : layouts)
+    std::printf("converted %s %016" PRIx64 "\n", layout.name, layout.hash);
+  return fastPathDiffers == 0 ? 0 : 1;
+}
+
+int hashPictures() {
+  startCamera();
+  for (actorX = 0; actorX < kWrap; actorX += kCameraStep) {
+    renderFrame();
+    uint64_t h = kFnvOffset;
+    for (uint32_t p : pixel) {
+      const unsigned char bytes[4] = {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16), 0};
+      h = fnv1a(h, bytes, sizeof bytes);
     }
-    std::printf("renderer: fast path and literal loop differ in %" PRId32 " of %" PRId32 " frames\n",
-                fastPathDiffers, frames);
-    std::printf("combined %" PRId32 " frames %016" PRIx64 "\n", frames, combined);
-    for (const Layout &layout : layouts)
-        std::printf("converted %s %016" PRIx64 "\n", layout.name, layout.hash);
-    return fastPathDiffers == 0 ? 0 : 1;
+    std::printf("picture %016" PRIx64 " actorX %" PRId32 "\n", h, actorX);
+  }
+  return 0;
 }
 
-int hashPictures()
-{
-    startCamera();
-    for (actorX = 0; actorX < kWrap; actorX += kCameraStep) {
-        renderFrame();
-        uint64_t h = kFnvOffset;
-        for (uint32_t p : pixel) {
-            const unsigned char bytes[4] = {uint8_t(p), uint8_t(p >> 8), uint8_t(p >> 16), 0};
-            h = fnv1a(h, bytes, sizeof bytes);
-        }
-        std::printf("picture %016" PRIx64 " actorX %" PRId32 "\n", h, actorX);
-    }
-    return 0;
-}
-
-void usage(std::FILE *out)
-{
-    std::fprintf(out,
-                 "usage: framehash [FRAMES] | framehash --pictures\n"
-                 "Prints hashes of what the renderer draws from the maps texture.raw and map.raw\n"
-                 "in the current directory, so that two builds can be compared by their output.\n"
-                 "  FRAMES      hash the first FRAMES frames of the flight, 1 to 100000 (default\n"
-                 "              120), their conversions to every screen layout and, on x87, the\n"
-                 "              fade in long double; lines starting with \"x87\" may differ\n"
-                 "              between builds, every other line must not\n"
-                 "  --pictures  one hash per distinct picture the flight can show\n");
+void usage(std::FILE *out) {
+  std::fprintf(out, "usage: framehash [FRAMES] | framehash --pictures\n"
+                    "Prints hashes of what the renderer draws from the maps texture.raw and map.raw\n"
+                    "in the current directory, so that two builds can be compared by their output.\n"
+                    "  FRAMES      hash the first FRAMES frames of the flight, 1 to 100000 (default\n"
+                    "              120), their conversions to every screen layout and, on x87, the\n"
+                    "              fade in long double; lines starting with \"x87\" may differ\n"
+                    "              between builds, every other line must not\n"
+                    "  --pictures  one hash per distinct picture the flight can show\n");
 }
 
 } // namespace
@@ -240,67 +228,66 @@ extern "C" __attribute__((section(".CRT$XLF"), used)) const PIMAGE_TLS_CALLBACK 
     readControlWordEarly;
 #endif
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
 #ifdef FRAMEHASH_X87
-    // First of all, before anything can touch the unit.
-    const uint16_t atStart = controlWord();
+  // First of all, before anything can touch the unit.
+  const uint16_t atStart = controlWord();
 #endif
 
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        usage(stdout);
-        return 0;
-    }
-    if (argc == 2 && std::strcmp(argv[1], "--pictures") == 0) {
-        loadMaps();
-        return hashPictures();
-    }
-    int32_t frames = 120;
-    if (argc == 2) {
-        char *end = nullptr;
-        const long n = std::strtol(argv[1], &end, 10);
-        if (*end != '\0' || n < 1 || n > 100000) {
-            std::fprintf(stderr, "framehash: %s is not a number of frames from 1 to 100000\n", argv[1]);
-            usage(stderr);
-            return 2;
-        }
-        frames = int32_t(n);
-    } else if (argc > 2) {
-        usage(stderr);
-        return 2;
-    }
-
-    bool fadeExact = true;
-#ifdef FRAMEHASH_X87
-    {
-#ifdef _WIN32
-        if (beforeRuntimeSeen)
-            std::printf("x87 control word before the C runtime's start-up: 0x%04x (%s, rounding %s)\n",
-                        beforeRuntime, precisionName(beforeRuntime), roundingName(beforeRuntime));
-#endif
-        std::printf("x87 control word at main (as the C runtime left it): 0x%04x (%s, rounding %s)\n", atStart, precisionName(atStart),
-                    roundingName(atStart));
-        reportFade("x87 ", "at the start precision");
-        setExtendedPrecision();
-        const uint16_t set = controlWord();
-        std::printf("x87 control word after setExtendedPrecision: 0x%04x (%s, rounding %s)\n", set,
-                    precisionName(set), roundingName(set));
-        int32_t k = 0, c = 0;
-        fadeExact = fadeMismatches(&k, &c) == 0;
-        reportFade("", "at 64-bit precision");
-        // The other way round: at 53 bits long double behaves like double,
-        // which the renderer must not follow.
-        setControlWord(uint16_t((set & ~0x0300u) | 0x0200u));
-        reportFade("", "at 53-bit precision");
-        setControlWord(set);
-    }
-#else
-    std::printf("x87 none: long double is not the extended type here\n");
-#endif
-
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    usage(stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--pictures") == 0) {
     loadMaps();
-    const int framesResult = hashFrames(frames);
-    if (!fadeExact)
-        std::fprintf(stderr, "framehash: the renderer's fade differs from long double at 64-bit precision\n");
-    return fadeExact && framesResult == 0 ? 0 : 1;
+    return hashPictures();
+  }
+  int32_t frames = 120;
+  if (argc == 2) {
+    char *end = nullptr;
+    const long n = std::strtol(argv[1], &end, 10);
+    if (*end != '\0' || n < 1 || n > 100000) {
+      std::fprintf(stderr, "framehash: %s is not a number of frames from 1 to 100000\n", argv[1]);
+      usage(stderr);
+      return 2;
+    }
+    frames = int32_t(n);
+  } else if (argc > 2) {
+    usage(stderr);
+    return 2;
+  }
+
+  bool fadeExact = true;
+#ifdef FRAMEHASH_X87
+  {
+#ifdef _WIN32
+    if (beforeRuntimeSeen)
+      std::printf("x87 control word before the C runtime's start-up: 0x%04x (%s, rounding %s)\n", beforeRuntime,
+                  precisionName(beforeRuntime), roundingName(beforeRuntime));
+#endif
+    std::printf("x87 control word at main (as the C runtime left it): 0x%04x (%s, rounding %s)\n", atStart,
+                precisionName(atStart), roundingName(atStart));
+    reportFade("x87 ", "at the start precision");
+    setExtendedPrecision();
+    const uint16_t set = controlWord();
+    std::printf("x87 control word after setExtendedPrecision: 0x%04x (%s, rounding %s)\n", set, precisionName(set),
+                roundingName(set));
+    int32_t k = 0, c = 0;
+    fadeExact = fadeMismatches(&k, &c) == 0;
+    reportFade("", "at 64-bit precision");
+    // The other way round: at 53 bits long double behaves like double,
+    // which the renderer must not follow.
+    setControlWord(uint16_t((set & ~0x0300u) | 0x0200u));
+    reportFade("", "at 53-bit precision");
+    setControlWord(set);
+  }
+#else
+  std::printf("x87 none: long double is not the extended type here\n");
+#endif
+
+  loadMaps();
+  const int framesResult = hashFrames(frames);
+  if (!fadeExact)
+    std::fprintf(stderr, "framehash: the renderer's fade differs from long double at 64-bit precision\n");
+  return fadeExact && framesResult == 0 ? 0 : 1;
 }

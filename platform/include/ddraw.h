@@ -145,7 +145,7 @@ typedef HRESULT(CALLBACK *LPDDENUMSURFACESCALLBACK)(LPDIRECTDRAWSURFACE, LPDDSUR
 #define DDPF_RGB 0x00000040L
 #define DDPF_YUV 0x00000200L
 
-#define MAKEFOURCC(a, b, c, d) \
+#define MAKEFOURCC(a, b, c, d)                                                                                         \
   ((DWORD)(BYTE)(a) | ((DWORD)(BYTE)(b) << 8) | ((DWORD)(BYTE)(c) << 16) | ((DWORD)(BYTE)(d) << 24))
 
 // Lock and Flip

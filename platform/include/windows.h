@@ -58,10 +58,10 @@ typedef LONG HRESULT;
 
 // Handles are distinct pointer types, as with the platform's strict handle
 // declarations, so that one kind of handle cannot be passed for another.
-#define FLYOVER_DECLARE_HANDLE(name) \
-  struct name##__ {                  \
-    int unused;                      \
-  };                                 \
+#define FLYOVER_DECLARE_HANDLE(name)                                                                                   \
+  struct name##__ {                                                                                                    \
+    int unused;                                                                                                        \
+  };                                                                                                                   \
   typedef struct name##__ *name
 
 typedef void *HANDLE;
@@ -143,8 +143,7 @@ typedef const IID *REFIID;
 
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
 #define FAILED(hr) (((HRESULT)(hr)) < 0)
-#define MAKE_HRESULT(sev, fac, code) \
-  ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+#define MAKE_HRESULT(sev, fac, code) ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
 
 // --- COM base interface ---------------------------------------------------------
 
@@ -236,13 +235,13 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 #ifdef __cplusplus
 [[noreturn]]
 #endif
-void WINAPI ExitProcess(UINT uExitCode);
+void WINAPI
+ExitProcess(UINT uExitCode);
 
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass);
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
-                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam);
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
 BOOL WINAPI DestroyWindow(HWND hWnd);
 HCURSOR WINAPI SetCursor(HCURSOR hCursor);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);

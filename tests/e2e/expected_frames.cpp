@@ -135,8 +135,8 @@ int checkPng(const std::string &dir, long n, const std::string &path, const std:
       const uint8_t *got = &rgb[(static_cast<size_t>(y) * width + x) * 3];
       if (static_cast<uint32_t>(got[0] << 16 | got[1] << 8 | got[2]) != want)
         return fail(path + ": pixel " + std::to_string(x) + "," + std::to_string(y) + " is not " +
-                    (inside ? "frame " + std::to_string(n) + "'s in " + name : std::string("black")) +
-                    " (scale " + std::to_string(scale) + ")");
+                    (inside ? "frame " + std::to_string(n) + "'s in " + name : std::string("black")) + " (scale " +
+                    std::to_string(scale) + ")");
     }
   }
   return 0;
@@ -206,8 +206,8 @@ int checkWebp(const std::string &dir, long n, const std::string &path, const std
       return fail(path + ": a frame ending at " + std::to_string(end) + " ms shows no presented frame");
   }
   if (frame != n || end != startMs(n))
-    return fail(path + " ends at " + std::to_string(end) + " ms after " + std::to_string(frame) +
-                " frames, not at " + std::to_string(startMs(n)) + " ms after " + std::to_string(n));
+    return fail(path + " ends at " + std::to_string(end) + " ms after " + std::to_string(frame) + " frames, not at " +
+                std::to_string(startMs(n)) + " ms after " + std::to_string(n));
   return 0;
 }
 
