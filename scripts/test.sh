@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what it needs, builds, and runs every test:
+# The whole test suite: installs what it needs, checks the code style, builds,
+# and runs every test:
 # the unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
 # the program end to end headless and under Xvfb, the Windows build under
 # Wine, the ARM builds under qemu-user, the web build under node and in
@@ -8,7 +9,10 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=$(nproc)
 
-bash "$root/scripts/deps.sh" build test windows arm web
+bash "$root/scripts/deps.sh" build test windows arm web format
+
+echo "== Code style"
+bash "$root/scripts/format.sh" --check
 
 echo "== Release build and tests"
 cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native > /dev/null
