@@ -4,6 +4,7 @@
 // the display's own share: pumping messages, locking, flipping and the
 // capture driver taking the frame (it writes nothing without
 // FLYOVER_CAPTURE).
+#include "bench_formats.h"
 #include "ptc.h"
 #include "terrain.h"
 
@@ -15,25 +16,8 @@
 
 namespace {
 
-struct Format {
-  const char *name;
-  int32_t bits;
-  uint32_t red, green, blue;
-};
-
-const Format formats[] = {
-    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF},
-    {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF},
-    {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb565", 16, 0xF800, 0x07E0, 0x001F},
-    {"bgr565", 16, 0x001F, 0x07E0, 0xF800},
-    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F},
-    {"bgr555", 16, 0x001F, 0x03E0, 0x7C00},
-};
-
 // 200 rows into a buffer with the same padded pitch as the display's.
-void convert(benchmark::State &state, const Format &format) {
+void convert(benchmark::State &state, const BenchFormat &format) {
   const pixel_converter converter = ptc_request_converter(format.bits, format.red, format.green, format.blue);
   if (!converter) {
     state.SkipWithError("no converter");
@@ -52,7 +36,7 @@ void convert(benchmark::State &state, const Format &format) {
 }
 
 // The program's loop: render, move, present.
-void frame(benchmark::State &state, const Format &format) {
+void frame(benchmark::State &state, const BenchFormat &format) {
   setenv("FLYOVER_DRIVER", "capture", 1);
   setenv("FLYOVER_FORMAT", format.name, 1);
   for (const char *name : {"FLYOVER_DEPTHS", "FLYOVER_FRAMES", "FLYOVER_CAPTURE"})
@@ -78,7 +62,7 @@ void frame(benchmark::State &state, const Format &format) {
 int main(int argc, char **argv) {
   loadDefaultMaps("bench_display");
   benchmark::RegisterBenchmark("render", renderFrames<renderFrame>)->Unit(benchmark::kMicrosecond);
-  for (const Format &format : formats) {
+  for (const BenchFormat &format : kBenchFormats) {
     benchmark::RegisterBenchmark((std::string("convert/") + format.name).c_str(), convert, format)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark((std::string("frame/") + format.name).c_str(), frame, format)
@@ -92,7 +76,7 @@ int main(int argc, char **argv) {
   if (renderTime > 0) {
     std::printf("\nPer frame, against rendering alone (%.0f ns) and against rendering plus converting:\n", renderTime);
     std::printf("  %-10s %16s %16s %24s\n", "format", "convert/render", "frame/render", "frame/(render+convert)");
-    for (const Format &format : formats) {
+    for (const BenchFormat &format : kBenchFormats) {
       const double converted = reporter.nanoseconds[std::string("convert/") + format.name];
       const double whole = reporter.nanoseconds[std::string("frame/") + format.name];
       if (converted <= 0 || whole <= 0)

@@ -5,6 +5,7 @@
 //
 //   frametime [frames]   frames per timed run (default 300); each figure is
 //                        the best of several runs, in nanoseconds per frame
+#include "bench_formats.h"
 #include "ptc.h"
 #include "terrain.h"
 
@@ -16,23 +17,6 @@
 #include <vector>
 
 namespace {
-
-struct Format {
-  const char *name;
-  int32_t bits;
-  uint32_t red, green, blue;
-};
-
-const Format formats[] = {
-    {"xrgb8888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF},
-    {"xbgr8888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF},
-    {"bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000},
-    {"rgb565", 16, 0xF800, 0x07E0, 0x001F},
-    {"bgr565", 16, 0x001F, 0x07E0, 0xF800},
-    {"rgb555", 16, 0x7C00, 0x03E0, 0x001F},
-    {"bgr555", 16, 0x001F, 0x03E0, 0x7C00},
-};
 
 constexpr int kRuns = 7;
 
@@ -80,7 +64,7 @@ int main(int argc, char **argv) {
   }
   loadMaps();
   std::printf("render %.0f\n", bestNanoseconds(nullptr, 4, frames));
-  for (const Format &format : formats) {
+  for (const BenchFormat &format : kBenchFormats) {
     const pixel_converter converter = ptc_request_converter(format.bits, format.red, format.green, format.blue);
     if (!converter) {
       std::fprintf(stderr, "frametime: no converter for %s\n", format.name);
