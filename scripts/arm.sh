@@ -20,6 +20,10 @@
 #   --build-native DIR     source tree)
 #   --native-framehash PATH  use this native framehash (and the mkmaps beside
 #                          it) instead of building them
+#   --sanitize DIR         also build the converter tests for aarch64 with
+#                          AddressSanitizer and UndefinedBehaviorSanitizer in
+#                          DIR and run them under qemu (about two minutes):
+#                          the NEON rows are the one processor-specific code
 #   --jobs N               parallel build jobs (default 2)
 #
 # Packages: scripts/deps.sh arm (enables the arm64 and armhf architectures).
@@ -31,6 +35,7 @@ capture=$root/build/aarch64-capture
 armhf=$root/build/armhf
 native=$root/build/arm-native
 native_framehash=
+sanitize=
 jobs=2
 
 die() {
@@ -45,6 +50,7 @@ while [ $# -gt 0 ]; do
     --build-armhf) armhf=$(realpath -m "${2:?}"); shift ;;
     --build-native) native=$(realpath -m "${2:?}"); shift ;;
     --native-framehash) native_framehash=$(realpath -m "${2:?}"); shift ;;
+    --sanitize) sanitize=$(realpath -m "${2:?}"); shift ;;
     --jobs) jobs=${2:?}; shift ;;
     -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) die "unknown option '$1' (see --help)" ;;
@@ -76,6 +82,15 @@ configure "$aarch64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux
 build "$aarch64"
 (cd "$aarch64" && ctest --output-on-failure --timeout 300 -j "$jobs" -L '^(unit|e2e)$') \
   || die "the aarch64 tests failed under qemu"
+
+if [ -n "$sanitize" ]; then
+  echo "== aarch64 converter tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+  configure "$sanitize" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_SANITIZE=ON -DFLYOVER_SDL=OFF
+  build "$sanitize" --target test_convert
+  (cd "$sanitize" && ctest --output-on-failure --timeout 600 -j "$jobs" -R '^(Convert|Layouts/ConvertEveryLayout)\.') \
+    || die "the aarch64 converter tests failed under the sanitizers"
+fi
 
 echo "== aarch64 without SDL2: the capture driver alone"
 configure "$capture" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux-gnu.cmake" \
