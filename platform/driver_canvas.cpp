@@ -25,6 +25,9 @@
 // canvas's placement, and the picture itself. State lives on the module, so
 // that two instances on one page (a flight replaced by a fresh one) keep
 // theirs apart; listeners of a replaced instance ignore everything.
+// The macros' bodies below are JavaScript, which the C++ formatter would
+// break.
+// clang-format off
 EM_JS(int, flyover_canvas_attach, (), {
   const canvas = Module["canvas"] || document.getElementById("screen");
   if (!canvas || !canvas.getContext)
@@ -32,19 +35,18 @@ EM_JS(int, flyover_canvas_attach, (), {
   const context = canvas.getContext("2d");
   if (!context)
     return 0;
-  const screen =
-      {canvas : canvas, context : context, queue : [], listeners : [], wakeLock : null, width : 0, height : 0};
+  const screen = {canvas : canvas, context : context, queue : [], listeners : [], wakeLock : null, width : 0, height : 0};
   screen.active = document.hasFocus() && document.visibilityState == "visible";
   screen.reported = true; // the program holds the screen from the start
-  const changed = () = > {
+  const changed = () => {
     if (screen.active != screen.reported) {
       screen.reported = screen.active;
       screen.queue.push({kind : screen.active ? 4 : 5});
     }
   };
   changed();
-  const listen = (target, type, handler) = > {
-    const guarded = event = > {
+  const listen = (target, type, handler) => {
+    const guarded = event => {
       if (!Module["replaced"])
         handler(event);
     };
@@ -53,30 +55,27 @@ EM_JS(int, flyover_canvas_attach, (), {
   };
   // Keys that would scroll the page or move the focus between its controls.
   const kept = [ " ", "Tab", "Backspace", "ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown" ];
-  const key = event = > {
+  const key = event => {
     if (kept.includes(event.key))
       event.preventDefault();
     screen.queue.push({kind : event.type == "keydown" ? 1 : 2, key : event.key, alt : event.altKey});
   };
   listen(window, "keydown", key);
   listen(window, "keyup", key);
-  listen(canvas, "mousemove", () = > screen.queue.push({kind : 3}));
-  listen(
-      window, "blur", () = > {
-        screen.active = false;
-        changed();
-      });
-  listen(
-      window, "focus", () = > {
-        screen.active = document.visibilityState == "visible";
-        changed();
-      });
-  listen(
-      document, "visibilitychange", () = > {
-        screen.active = document.visibilityState == "visible" && document.hasFocus();
-        changed();
-      });
-  screen.place = () = > {
+  listen(canvas, "mousemove", () => screen.queue.push({kind : 3}));
+  listen(window, "blur", () => {
+    screen.active = false;
+    changed();
+  });
+  listen(window, "focus", () => {
+    screen.active = document.visibilityState == "visible";
+    changed();
+  });
+  listen(document, "visibilitychange", () => {
+    screen.active = document.visibilityState == "visible" && document.hasFocus();
+    changed();
+  });
+  screen.place = () => {
     if (!screen.width)
       return;
     // Whole factors of device pixels, so that each of the picture's pixels
@@ -104,7 +103,7 @@ EM_JS(void, flyover_canvas_detach, (), {
   screen.listeners = [];
   screen.canvas.style.cursor = "";
   if (screen.wakeLock)
-    screen.wakeLock.then(lock = > lock && lock.release());
+    screen.wakeLock.then(lock => lock && lock.release());
   screen.wakeLock = null;
 });
 
@@ -138,20 +137,22 @@ EM_JS(int, flyover_canvas_next_event, (char *key, int size), {
   return event.kind + (event.alt ? 16 : 0);
 });
 
-EM_JS(void, flyover_canvas_cursor, (int visible),
-      { Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none"; });
+EM_JS(void, flyover_canvas_cursor, (int visible), {
+  Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none";
+});
 
 // The page's counterpart of the screen saver: a screen wake lock, where the
 // browser offers one (secure pages only; refused quietly elsewhere).
 EM_JS(void, flyover_canvas_keep_awake, (int awake), {
   const screen = Module["flyoverScreen"];
   if (awake && !screen.wakeLock && navigator.wakeLock)
-    screen.wakeLock = navigator.wakeLock.request("screen").catch(() = > null);
+    screen.wakeLock = navigator.wakeLock.request("screen").catch(() => null);
   else if (!awake && screen.wakeLock) {
-    screen.wakeLock.then(lock = > lock && lock.release());
+    screen.wakeLock.then(lock => lock && lock.release());
     screen.wakeLock = null;
   }
 });
+// clang-format on
 
 namespace flyover {
 

@@ -15,9 +15,12 @@
 // A program that the page has replaced by a fresh instance (the page sets
 // Module.replaced) is never resumed: it stays suspended until it is
 // collected, and draws nothing more.
+// The macros' bodies below are JavaScript, which the C++ formatter would
+// break.
+// clang-format off
 EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
-  await new Promise(resolve = > {
-    const wake = () = > {
+  await new Promise(resolve => {
+    const wake = () => {
       if (!Module["replaced"])
         resolve();
     };
@@ -25,20 +28,21 @@ EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
       setTimeout(wake, milliseconds);
       return;
     }
-    const hidden = () = > {
+    const hidden = () => {
       if (!document.hidden)
         return;
       cancelAnimationFrame(frame);
       document.removeEventListener("visibilitychange", hidden);
       wake();
     };
-    const frame = requestAnimationFrame(() = > {
+    const frame = requestAnimationFrame(() => {
       document.removeEventListener("visibilitychange", hidden);
       wake();
     });
     document.addEventListener("visibilitychange", hidden);
   });
 });
+// clang-format on
 
 namespace flyover {
 

@@ -43,11 +43,12 @@
 #endif
 
 // A level the target has not got stops here, before its system header
-// fails; the build option checks this too, when configuring.
+// fails; the build option checks this too, when configuring. Emscripten's
+// x86 headers carry the SSE levels out in wasm SIMD, so they count as x86.
 #if FLYOVER_SIMD < FLYOVER_SIMD_NONE || FLYOVER_SIMD > FLYOVER_SIMD_NEON
 #error "FLYOVER_SIMD is not a level: 0 plain, 1 MMX, 2 SSE2, 3 SSSE3, 4 AVX2, 5 NEON"
 #elif FLYOVER_SIMD >= FLYOVER_SIMD_MMX && FLYOVER_SIMD <= FLYOVER_SIMD_AVX2 &&                                         \
-    !(defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64))
+    !(defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64) || defined(__EMSCRIPTEN__))
 #error "FLYOVER_SIMD names an x86 level (MMX, SSE2, SSSE3, AVX2) and the target is not x86"
 #elif FLYOVER_SIMD == FLYOVER_SIMD_NEON && !(defined(__aarch64__) && defined(__ARM_NEON))
 #error "FLYOVER_SIMD names NEON and the target is not 64-bit ARM"
