@@ -1,5 +1,7 @@
 #include "screen_format.h"
 
+#include "layouts.h"
+
 #include <ddraw.h>
 
 #include <algorithm>
@@ -8,21 +10,20 @@
 namespace flyover {
 
 const std::vector<ScreenFormat> &screenFormats() {
-  static const std::vector<ScreenFormat> formats = {
-      {"xrgb8888", 32, 4, DDPF_RGB, 0, 0x00FF0000, 0x0000FF00, 0x000000FF},
-      {"xbgr8888", 32, 4, DDPF_RGB, 0, 0x000000FF, 0x0000FF00, 0x00FF0000},
-      {"rgb888", 24, 3, DDPF_RGB, 0, 0x00FF0000, 0x0000FF00, 0x000000FF},
-      {"bgr888", 24, 3, DDPF_RGB, 0, 0x000000FF, 0x0000FF00, 0x00FF0000},
-      {"rgb565", 16, 2, DDPF_RGB, 0, 0xF800, 0x07E0, 0x001F},
-      {"bgr565", 16, 2, DDPF_RGB, 0, 0x001F, 0x07E0, 0xF800},
-      {"rgb555", 16, 2, DDPF_RGB, 0, 0x7C00, 0x03E0, 0x001F},
-      {"bgr555", 16, 2, DDPF_RGB, 0, 0x001F, 0x03E0, 0x7C00},
-      // Formats a real display may report but a program may not support.
-      {"rgb444", 16, 2, DDPF_RGB, 0, 0x0F00, 0x00F0, 0x000F},
-      {"yuy2", 16, 2, DDPF_FOURCC, MAKEFOURCC('Y', 'U', 'Y', '2'), 0, 0, 0},
-      // What an 8-bit mode gives: palette indices, not colours.
-      {"pal8", 8, 1, DDPF_PALETTEINDEXED8 | DDPF_RGB, 0, 0, 0, 0},
-  };
+  static const std::vector<ScreenFormat> formats = [] {
+    std::vector<ScreenFormat> all;
+    for (const screen_layout &layout : screen_layouts)
+      all.push_back({layout.name, static_cast<uint32_t>(layout.bits), static_cast<uint32_t>(layout.bytes), DDPF_RGB, 0,
+                     layout.red, layout.green, layout.blue});
+    all.insert(all.end(), {
+                              // Formats a real display may report but a program may not support.
+                              {"rgb444", 16, 2, DDPF_RGB, 0, 0x0F00, 0x00F0, 0x000F},
+                              {"yuy2", 16, 2, DDPF_FOURCC, MAKEFOURCC('Y', 'U', 'Y', '2'), 0, 0, 0},
+                              // What an 8-bit mode gives: palette indices, not colours.
+                              {"pal8", 8, 1, DDPF_PALETTEINDEXED8 | DDPF_RGB, 0, 0, 0, 0},
+                          });
+    return all;
+  }();
   return formats;
 }
 

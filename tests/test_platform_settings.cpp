@@ -1,6 +1,6 @@
 // The stand-in's configuration from the environment, and the exact
 // expansion of every screen format that the drivers show and write.
-#include "convert_reference.h"
+#include "layouts.h"
 #include "driver.h"
 #include "screen_format.h"
 #include "settings.h"
@@ -10,7 +10,6 @@
 #include <map>
 #include <random>
 #include <string>
-#include <tuple>
 
 namespace flyover {
 namespace {
@@ -74,13 +73,6 @@ TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
 // low bits replaced by copies of their high bits, so the window shows exactly
 // what the program stored. The canvas reaches every value of the 16-bit formats.
 TEST(PixelExpansion, EveryConverterFormatShowsTheCanvasColoursExactly) {
-  const std::tuple<const char *, pixel_converter, int, int> cases[] = {
-      // red and blue bits, green bits
-      {"xrgb8888", reference_convert_32_to_32_rgb888, 8, 8}, {"xbgr8888", reference_convert_32_to_32_bgr888, 8, 8},
-      {"rgb888", reference_convert_32_to_24_rgb888, 8, 8},   {"bgr888", reference_convert_32_to_24_bgr888, 8, 8},
-      {"rgb565", reference_convert_32_to_16_rgb565, 5, 6},   {"bgr565", reference_convert_32_to_16_bgr565, 5, 6},
-      {"rgb555", reference_convert_32_to_16_rgb555, 5, 5},   {"bgr555", reference_convert_32_to_16_bgr555, 5, 5},
-  };
   constexpr uint32_t kCount = 65536;
   std::mt19937 random(7);
   std::vector<uint32_t> canvas(kCount), shown(kCount);
@@ -90,9 +82,11 @@ TEST(PixelExpansion, EveryConverterFormatShowsTheCanvasColoursExactly) {
     const uint32_t high = (channel & 0xFF) >> (8 - bits);
     return high << (8 - bits) | high >> (2 * bits - 8);
   };
-  for (const auto &[name, convert, redBlueBits, greenBits] : cases) {
+  for (const screen_layout &layout : screen_layouts) {
+    const char *name = layout.name;
+    const int redBlueBits = __builtin_popcount(layout.red), greenBits = __builtin_popcount(layout.green);
     std::vector<uint8_t> stored(kCount * 4);
-    convert(canvas.data(), stored.data(), kCount);
+    layout.reference(canvas.data(), stored.data(), kCount);
     PixelExpander(*findScreenFormat(name)).row(stored.data(), shown.data(), kCount);
     for (uint32_t i = 0; i < kCount; ++i) {
       const uint32_t c = canvas[i];

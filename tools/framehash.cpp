@@ -5,14 +5,15 @@
 //                        program's frame loop renders them from the maps in
 //                        the current directory, one combined hash, and per
 //                        screen pixel layout a hash of those frames converted
-//                        by that layout's row converter (the SIMD paths are
-//                        chosen when compiling, so each build has its own)
+//                        by that layout's row converter, at the SIMD level
+//                        chosen at run time (the "simd" line names it)
 //   framehash --pictures one hash per distinct picture the loop can show
 //                        (actorX 0, 50, ..., 49950), as it looks on a
 //                        screen: the canvas without its top byte
 //
-// Lines starting with "x87" describe the floating-point unit of this build
-// and may differ between builds; every other line must be identical.
+// Lines starting with "x87" describe the floating-point unit of this build,
+// and the "simd" line the row converters' level on this processor; they may
+// differ between builds, every other line must be identical.
 //
 // The projection's fade is defined in extended precision (64-bit
 // significand). The renderer computes it in exact integer arithmetic; this
@@ -23,6 +24,8 @@
 // program sets the control word itself. Other processors have no x87 unit
 // and another long double (binary128 on aarch64, double on armhf), so there
 // the comparison says nothing about the renderer and is left out.
+#include "layouts.h"
+#include "mmx_levels.h"
 #include "ptc.h"
 #include "terrain.h"
 
@@ -128,23 +131,7 @@ void reportFade(const char *prefix, const char *when) {
 }
 #endif
 
-struct Layout {
-  const char *name;
-  pixel_converter convert;
-  int32_t bytesPerPixel;
-  uint64_t hash;
-};
-
-Layout layouts[] = {
-    {"32_to_32_rgb888", ptc_convert_32_to_32_rgb888, 4, kFnvOffset},
-    {"32_to_32_bgr888", ptc_convert_32_to_32_bgr888, 4, kFnvOffset},
-    {"32_to_24_rgb888", ptc_convert_32_to_24_rgb888, 3, kFnvOffset},
-    {"32_to_24_bgr888", ptc_convert_32_to_24_bgr888, 3, kFnvOffset},
-    {"32_to_16_rgb565", ptc_convert_32_to_16_rgb565, 2, kFnvOffset},
-    {"32_to_16_bgr565", ptc_convert_32_to_16_bgr565, 2, kFnvOffset},
-    {"32_to_16_rgb555", ptc_convert_32_to_16_rgb555, 2, kFnvOffset},
-    {"32_to_16_bgr555", ptc_convert_32_to_16_bgr555, 2, kFnvOffset},
-};
+uint64_t layoutHashes[kScreenLayoutCount];
 
 // Every row of the canvas through every converter: once whole, as the
 // display converts it, and once from a varying start to a varying end into
@@ -152,14 +139,16 @@ Layout layouts[] = {
 // unaligned pointers of the block paths.
 void hashConversions() {
   static uint8_t destination[kCanvasWidth * 4 + 8];
-  for (Layout &layout : layouts) {
+  for (int32_t i = 0; i < kScreenLayoutCount; ++i) {
+    const screen_layout &layout = screen_layouts[i];
+    uint64_t &hash = layoutHashes[i];
     for (int32_t y = 0; y < kCanvasHeight; ++y) {
       const uint32_t *row = pixel + y * kCanvasWidth;
-      layout.convert(row, destination, kCanvasWidth);
-      layout.hash = fnv1a(layout.hash, destination, size_t(kCanvasWidth) * layout.bytesPerPixel);
+      layout.converter(row, destination, kCanvasWidth);
+      hash = fnv1a(hash, destination, size_t(kCanvasWidth) * layout.bytes);
       const int32_t skip = y % 7, count = kCanvasWidth - skip - y % 5, offset = y % 3;
-      layout.convert(row + skip, destination + offset, count);
-      layout.hash = fnv1a(layout.hash, destination + offset, size_t(count) * layout.bytesPerPixel);
+      layout.converter(row + skip, destination + offset, count);
+      hash = fnv1a(hash, destination + offset, size_t(count) * layout.bytes);
     }
   }
 }
@@ -171,8 +160,12 @@ void startCamera() {
 
 int hashFrames(int32_t frames) {
   static uint32_t reference[kCanvasWidth * kCanvasHeight];
+  // Builds and processors differ here; the converted hashes must not.
+  std::printf("simd level %s (of %s)\n", simd_active_level().name, simd_level_names());
   startCamera();
   uint64_t combined = kFnvOffset;
+  for (uint64_t &hash : layoutHashes)
+    hash = kFnvOffset;
   int32_t fastPathDiffers = 0;
   for (int32_t f = 0; f < frames; ++f) {
     const int32_t at = actorX;
@@ -189,8 +182,8 @@ int hashFrames(int32_t frames) {
   std::printf("renderer: fast path and literal loop differ in %" PRId32 " of %" PRId32 " frames\n", fastPathDiffers,
               frames);
   std::printf("combined %" PRId32 " frames %016" PRIx64 "\n", frames, combined);
-  for (const Layout &layout : layouts)
-    std::printf("converted %s %016" PRIx64 "\n", layout.name, layout.hash);
+  for (int32_t i = 0; i < kScreenLayoutCount; ++i)
+    std::printf("converted %s %016" PRIx64 "\n", screen_layouts[i].name, layoutHashes[i]);
   return fastPathDiffers == 0 ? 0 : 1;
 }
 
@@ -209,14 +202,19 @@ int hashPictures() {
 }
 
 void usage(std::FILE *out) {
-  std::fprintf(out, "usage: framehash [FRAMES] | framehash --pictures\n"
-                    "Prints hashes of what the renderer draws from the maps texture.raw and map.raw\n"
-                    "in the current directory, so that two builds can be compared by their output.\n"
-                    "  FRAMES      hash the first FRAMES frames of the flight, 1 to 100000 (default\n"
-                    "              120), their conversions to every screen layout and, on x87, the\n"
-                    "              fade in long double; lines starting with \"x87\" may differ\n"
-                    "              between builds, every other line must not\n"
-                    "  --pictures  one hash per distinct picture the flight can show\n");
+  std::fprintf(out,
+               "usage: framehash [FRAMES] | framehash --pictures\n"
+               "Prints hashes of what the renderer draws from the maps texture.raw and map.raw\n"
+               "in the current directory, so that two builds can be compared by their output.\n"
+               "  FRAMES      hash the first FRAMES frames of the flight, 1 to 100000 (default\n"
+               "              120), their conversions to every screen layout and, on x87, the\n"
+               "              fade in long double; lines starting with \"x87\" or \"simd\" may\n"
+               "              differ between builds, every other line must not\n"
+               "  --pictures  one hash per distinct picture the flight can show\n"
+               "SIMD level of the row converters here: %s\n"
+               "  (this build has %s; FLYOVER_SIMD_MAX=LEVEL caps it,\n"
+               "  and every level converts to the same bytes)\n",
+               simd_active_level().name, simd_level_names());
 }
 
 } // namespace

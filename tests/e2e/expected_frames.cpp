@@ -9,7 +9,7 @@
 //       whole factor that fits the picture, centred, on black
 //   expected_frames webp DIR N FILE FORMAT     checks the animation FILE shows
 //       frames 1 to N as a screen in FORMAT holds them, each for 1/60 s
-#include "convert_reference.h"
+#include "layouts.h"
 #include "screen_format.h"
 #include "terrain.h"
 
@@ -27,16 +27,7 @@
 
 namespace {
 
-const struct {
-  const char *name;
-  int bytes;
-  pixel_converter convert;
-} formats[] = {
-    {"xrgb8888", 4, reference_convert_32_to_32_rgb888}, {"xbgr8888", 4, reference_convert_32_to_32_bgr888},
-    {"rgb888", 3, reference_convert_32_to_24_rgb888},   {"bgr888", 3, reference_convert_32_to_24_bgr888},
-    {"rgb565", 2, reference_convert_32_to_16_rgb565},   {"bgr565", 2, reference_convert_32_to_16_bgr565},
-    {"rgb555", 2, reference_convert_32_to_16_rgb555},   {"bgr555", 2, reference_convert_32_to_16_bgr555},
-};
+const auto &formats = screen_layouts;
 
 int fail(const std::string &message) {
   std::fprintf(stderr, "expected_frames: %s\n", message.c_str());
@@ -74,7 +65,7 @@ int writeFrames(const std::string &dir, const std::string &name, long n, const s
     std::vector<uint8_t> bytes, row(static_cast<size_t>(kCanvasWidth) * format.bytes);
     const bool flown = fly(dir, n, [&] {
       for (int32_t y = 0; y < kCanvasHeight; ++y) {
-        format.convert(&pixel[y * kCanvasWidth], row.data(), kCanvasWidth);
+        format.reference(&pixel[y * kCanvasWidth], row.data(), kCanvasWidth);
         bytes.insert(bytes.end(), row.begin(), row.end());
       }
     });
@@ -125,7 +116,7 @@ int checkPng(const std::string &dir, long n, const std::string &path, const std:
   if (!fly(dir, n, [] {}))
     return fail("cannot enter " + dir);
   const std::vector<uint32_t> shown =
-      shownCanvas(flyover::PixelExpander(*flyover::findScreenFormat(name)), format->convert, format->bytes);
+      shownCanvas(flyover::PixelExpander(*flyover::findScreenFormat(name)), format->reference, format->bytes);
   const int32_t left = (width - kCanvasWidth * scale) / 2, top = (height - kCanvasHeight * scale) / 2;
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
@@ -181,7 +172,7 @@ int checkWebp(const std::string &dir, long n, const std::string &path, const std
 
   std::vector<std::vector<uint32_t>> wanted;
   const flyover::PixelExpander expand(*flyover::findScreenFormat(name));
-  if (!fly(dir, n, [&] { wanted.push_back(shownCanvas(expand, format->convert, format->bytes)); }))
+  if (!fly(dir, n, [&] { wanted.push_back(shownCanvas(expand, format->reference, format->bytes)); }))
     return fail("cannot enter " + dir);
 
   const auto startMs = [](long frame) { return static_cast<int>(frame * 1000 / 60); };
