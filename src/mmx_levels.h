@@ -13,8 +13,8 @@ using block_routine = void(uint8_t *destination, const uint32_t *source, uint32_
 // One level's routines behind the mmx_* entry points of the same names.
 struct simd_routines {
   copy_routine *memcpy;
-  block_routine *convert_32_to_32_bgr888, *convert_32_to_24_rgb888, *convert_32_to_24_bgr888,
-      *convert_32_to_16_rgb565, *convert_32_to_16_bgr565, *convert_32_to_16_rgb555, *convert_32_to_16_bgr555;
+  block_routine *convert_32_to_32_bgr888, *convert_32_to_24_rgb888, *convert_32_to_24_bgr888, *convert_32_to_16_rgb565,
+      *convert_32_to_16_bgr565, *convert_32_to_16_rgb555, *convert_32_to_16_bgr555;
 };
 
 struct simd_level {
