@@ -101,8 +101,10 @@ void present(FlipChain &chain) {
     endProcess(0);
 }
 
-// What a surface does not do here (blits, overlays, clippers, palettes,
-// device contexts, colour keys) the base refuses.
+// A surface does what the display module asks of one (lock, unlock, flip,
+// restore, its pixel format and attached back buffer); the rest (blits,
+// overlays, clippers, palettes, device contexts, status queries) the base
+// refuses.
 class Surface final : public UnsupportedDirectDrawSurface {
 public:
   Surface(FlipChain *chain, size_t place, DWORD caps) : chain_(chain), place_(place), caps_(caps) {}
@@ -149,30 +151,12 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS lpDDSCaps) override {
-    if (!lpDDSCaps)
-      return DDERR_INVALIDPARAMS;
-    lpDDSCaps->dwCaps = caps_;
-    return DD_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DD_OK; }
-
   HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT lpDDPixelFormat) override {
     if (!sized(lpDDPixelFormat))
       return DDERR_INVALIDPARAMS;
     fillPixelFormat(*chain_->mode.format, *lpDDPixelFormat);
     return DD_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC lpDDSurfaceDesc) override {
-    if (!sized(lpDDSurfaceDesc))
-      return DDERR_INVALIDPARAMS;
-    describe(*lpDDSurfaceDesc);
-    return DD_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE IsLost() override { return chain_->lost ? DDERR_SURFACELOST : DD_OK; }
 
   HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC lpDDSurfaceDesc, DWORD, HANDLE) override {
     if (!sized(lpDDSurfaceDesc))
@@ -233,6 +217,7 @@ private:
   void *locked_ = nullptr;
 };
 
+// Likewise the object: surfaces, the cooperative level and display modes.
 class DirectDrawObject final : public UnsupportedDirectDraw {
 public:
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
@@ -242,8 +227,6 @@ public:
     endDisplay(); // deletes this object
     return 0;
   }
-
-  HRESULT STDMETHODCALLTYPE Compact() override { return DD_OK; }
 
   HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC lpDDSurfaceDesc, LPDIRECTDRAWSURFACE *lplpDDSurface,
                                           IUnknown *pUnkOuter) override {
@@ -294,7 +277,6 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DD_OK; }
   HRESULT STDMETHODCALLTYPE RestoreDisplayMode() override {
     leaveMode();
     return DD_OK;
@@ -339,8 +321,6 @@ public:
     display.mode = {kModeWidth, kModeHeight, format};
     return DD_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override { return DD_OK; }
 
 private:
   ULONG references_ = 1;
