@@ -1,6 +1,6 @@
 // The emulated display: one DirectDraw object at a time, exclusive
 // full-screen control, 320 by 200 modes at the configured depths, and a
-// flip chain of surfaces in system memory whose rows lie further apart than
+// flip chain of surfaces in memory whose rows lie further apart than
 // their pixels need. Every flip hands the new front buffer to the screen
 // driver chosen by FLYOVER_DRIVER.
 #include "directdraw_unsupported.h"
@@ -54,6 +54,7 @@ struct Display {
   Mode mode;
   FlipChain *chain = nullptr;
   uint64_t presented = 0;
+  bool framesDone = false; // FLYOVER_FRAMES were presented and Escape sent
   bool pointerMoved = false;
   std::vector<ScreenEvent> events; // kept, so that looking for messages allocates nothing
   std::string unfinished;          // why a driver's output is incomplete; empty when it is not
@@ -71,20 +72,39 @@ void fillPixelFormat(const ScreenFormat &format, DDPIXELFORMAT &pf) {
   pf.dwRGBAlphaBitMask = 0;
 }
 
-void destroyChain();
-void leaveMode();
+// A record the caller sized for this build's layout, as every DirectDraw
+// call that fills one checks.
+template <typename Record> bool sized(const Record *record) { return record && record->dwSize == sizeof(Record); }
 
-// Closes the driver; what it could not complete is kept until the process
-// ends, which then reports it.
-void finishDriver() {
-  std::string error;
-  if (display.driver && !display.driver->finish(error) && display.unfinished.empty())
+// What the driver could not complete is kept until the process ends, which
+// reports it once; the first reason is the one told.
+void keepUnfinished(const std::string &error) {
+  if (display.unfinished.empty())
     display.unfinished = error;
-  display.driver.reset();
 }
 
-// What a surface does not do here (blits, overlays, clippers, palettes,
-// device contexts, colour keys) the base refuses.
+void destroyChain();
+void leaveMode();
+void endDisplay();
+
+// Hands the front buffer to the screen. A screen that takes no more
+// pictures is gone for good: a program going on would be running for
+// nobody, and its output would silently be incomplete.
+void present(FlipChain &chain) {
+  std::string error;
+  if (!display.driver->present(chain.memoryOf(0), chain.pitch, error)) {
+    keepUnfinished(error);
+    endProcess(1);
+  }
+  ++display.presented;
+  if (pendingSignal())
+    endProcess(0);
+}
+
+// A surface does what the display module asks of one (lock, unlock, flip,
+// restore, its pixel format and attached back buffer); the rest (blits,
+// overlays, clippers, palettes, device contexts, status queries) the base
+// refuses.
 class Surface final : public UnsupportedDirectDrawSurface {
 public:
   Surface(FlipChain *chain, size_t place, DWORD caps) : chain_(chain), place_(place), caps_(caps) {}
@@ -110,20 +130,7 @@ public:
       if (surface->locked_)
         return DDERR_SURFACEBUSY;
     chain_->rotation = (chain_->rotation + 1) % chain_->memory.size();
-    std::string error;
-    if (!display.driver->present(chain_->memoryOf(0), chain_->pitch, error)) {
-      // The screen is gone for good; a program going on would be running
-      // for nobody, and its output would silently be incomplete.
-      std::fprintf(stderr, "flyover: %s\n", error.c_str());
-      endProcess(1);
-    }
-    if (pendingSignal())
-      endProcess(0);
-    if (++display.presented == display.settings.frames) {
-      // As if the user pressed Escape now.
-      postMessage(display.exclusiveWindow, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-      postMessage(display.exclusiveWindow, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
-    }
+    present(*chain_);
     return DD_OK;
   }
 
@@ -144,50 +151,24 @@ public:
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetBltStatus(DWORD) override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE GetCaps(LPDDSCAPS lpDDSCaps) override {
-    if (!lpDDSCaps)
-      return DDERR_INVALIDPARAMS;
-    lpDDSCaps->dwCaps = caps_;
-    return DD_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetFlipStatus(DWORD) override { return DD_OK; }
-
   HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT lpDDPixelFormat) override {
-    if (!lpDDPixelFormat || lpDDPixelFormat->dwSize != sizeof(DDPIXELFORMAT))
+    if (!sized(lpDDPixelFormat))
       return DDERR_INVALIDPARAMS;
     fillPixelFormat(*chain_->mode.format, *lpDDPixelFormat);
     return DD_OK;
   }
 
-  HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC lpDDSurfaceDesc) override {
-    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
-      return DDERR_INVALIDPARAMS;
-    describe(*lpDDSurfaceDesc);
-    return DD_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE IsLost() override { return chain_->lost ? DDERR_SURFACELOST : DD_OK; }
-
   HRESULT STDMETHODCALLTYPE Lock(LPRECT lpDestRect, LPDDSURFACEDESC lpDDSurfaceDesc, DWORD, HANDLE) override {
-    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+    if (!sized(lpDDSurfaceDesc))
       return DDERR_INVALIDPARAMS;
+    if (lpDestRect)
+      return DDERR_UNSUPPORTED; // only whole surfaces are locked here
     if (chain_->lost)
       return DDERR_SURFACELOST;
     if (locked_)
       return DDERR_SURFACEBUSY;
-    const Mode &mode = chain_->mode;
-    uint8_t *first = chain_->memoryOf(place_);
-    if (lpDestRect) {
-      const RECT &r = *lpDestRect;
-      if (r.left < 0 || r.top < 0 || r.right > mode.width || r.bottom > mode.height || r.left >= r.right ||
-          r.top >= r.bottom)
-        return DDERR_INVALIDRECT;
-      first += static_cast<ptrdiff_t>(r.top) * chain_->pitch + static_cast<ptrdiff_t>(r.left) * mode.format->bytes;
-    }
     describe(*lpDDSurfaceDesc);
-    lpDDSurfaceDesc->lpSurface = first;
-    locked_ = first;
+    locked_ = lpDDSurfaceDesc->lpSurface = chain_->memoryOf(place_);
     return DD_OK;
   }
 
@@ -236,28 +217,20 @@ private:
   void *locked_ = nullptr;
 };
 
+// Likewise the object: surfaces, the cooperative level and display modes.
 class DirectDrawObject final : public UnsupportedDirectDraw {
 public:
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
     if (--references_ > 0)
       return references_;
-    // The object takes its surfaces, the display mode and the screen with it.
-    destroyChain();
-    leaveMode();
-    display.exclusiveWindow = nullptr;
-    display.active = false;
-    display.object = nullptr;
-    finishDriver();
-    delete this;
+    endDisplay(); // deletes this object
     return 0;
   }
 
-  HRESULT STDMETHODCALLTYPE Compact() override { return DD_OK; }
-
   HRESULT STDMETHODCALLTYPE CreateSurface(LPDDSURFACEDESC lpDDSurfaceDesc, LPDIRECTDRAWSURFACE *lplpDDSurface,
                                           IUnknown *pUnkOuter) override {
-    if (!lpDDSurfaceDesc || !lplpDDSurface || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
+    if (!sized(lpDDSurfaceDesc) || !lplpDDSurface)
       return DDERR_INVALIDPARAMS;
     *lplpDDSurface = nullptr;
     if (pUnkOuter)
@@ -266,11 +239,9 @@ public:
     if (!(desc.dwFlags & DDSD_CAPS))
       return DDERR_INVALIDPARAMS;
     const DWORD caps = desc.ddsCaps.dwCaps;
-    // Only the screen's own surfaces exist here.
-    if (!(caps & DDSCAPS_PRIMARYSURFACE))
+    // Only the screen's own surfaces exist here, in the display's memory.
+    if (!(caps & DDSCAPS_PRIMARYSURFACE) || (caps & DDSCAPS_SYSTEMMEMORY))
       return DDERR_UNSUPPORTED;
-    if ((caps & DDSCAPS_SYSTEMMEMORY) && (caps & DDSCAPS_VIDEOMEMORY))
-      return DDERR_INVALIDCAPS;
     const bool flipping = (caps & DDSCAPS_FLIP) != 0;
     const bool counted = (desc.dwFlags & DDSD_BACKBUFFERCOUNT) != 0;
     if (flipping != counted || (flipping && !(caps & DDSCAPS_COMPLEX)))
@@ -291,8 +262,7 @@ public:
     const int32_t rowBytes = chain->mode.width * static_cast<int32_t>(chain->mode.format->bytes);
     chain->pitch = (rowBytes + 15) / 16 * 16 + kRowPadding;
     const size_t count = flipping ? desc.dwBackBufferCount + 1 : 1;
-    const DWORD memoryCaps = (caps & DDSCAPS_SYSTEMMEMORY) ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY;
-    const DWORD chainCaps = memoryCaps | (flipping ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0);
+    const DWORD chainCaps = DDSCAPS_VIDEOMEMORY | (flipping ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0);
     for (size_t place = 0; place < count; ++place) {
       chain->memory.emplace_back(static_cast<size_t>(chain->pitch) * chain->mode.height, uint8_t{0});
       DWORD surfaceCaps = chainCaps;
@@ -304,23 +274,6 @@ public:
     }
     display.chain = chain;
     *lplpDDSurface = chain->surfaces[0];
-    return DD_OK;
-  }
-
-  HRESULT STDMETHODCALLTYPE FlipToGDISurface() override { return DD_OK; }
-  HRESULT STDMETHODCALLTYPE GetDisplayMode(LPDDSURFACEDESC lpDDSurfaceDesc) override {
-    if (!lpDDSurfaceDesc || lpDDSurfaceDesc->dwSize != sizeof(DDSURFACEDESC))
-      return DDERR_INVALIDPARAMS;
-    if (!display.mode.format)
-      return DDERR_UNSUPPORTEDMODE;
-    const DWORD size = lpDDSurfaceDesc->dwSize;
-    std::memset(lpDDSurfaceDesc, 0, sizeof *lpDDSurfaceDesc);
-    lpDDSurfaceDesc->dwSize = size;
-    lpDDSurfaceDesc->dwFlags = DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    lpDDSurfaceDesc->dwWidth = static_cast<DWORD>(display.mode.width);
-    lpDDSurfaceDesc->dwHeight = static_cast<DWORD>(display.mode.height);
-    lpDDSurfaceDesc->ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-    fillPixelFormat(*display.mode.format, lpDDSurfaceDesc->ddpfPixelFormat);
     return DD_OK;
   }
 
@@ -363,17 +316,11 @@ public:
     if (display.chain)
       display.chain->lost = true; // a mode change loses the surfaces, as on real hardware
     std::string error;
-    if (!display.driver->setMode(kModeWidth, kModeHeight, *format, windowTitle(display.exclusiveWindow), error)) {
-      std::fprintf(stderr, "flyover: the %s display cannot show the mode: %s\n", display.settings.driver.c_str(),
-                   error.c_str());
-      display.mode = Mode();
-      return DDERR_GENERIC;
-    }
+    if (!display.driver->setMode(kModeWidth, kModeHeight, *format, windowTitle(display.exclusiveWindow), error))
+      refuseToStart("the " + display.settings.driver + " display cannot show the mode: " + error);
     display.mode = {kModeWidth, kModeHeight, format};
     return DD_OK;
   }
-
-  HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override { return DD_OK; }
 
 private:
   ULONG references_ = 1;
@@ -387,6 +334,21 @@ void destroyChain() {
   for (Surface *surface : chain->surfaces)
     delete surface;
   delete chain;
+}
+
+// The object's end, by its last Release or with the process: it takes its
+// surfaces, the display mode, the screen and the driver with it.
+void endDisplay() {
+  destroyChain();
+  leaveMode();
+  display.exclusiveWindow = nullptr;
+  display.active = false;
+  delete display.object;
+  display.object = nullptr;
+  std::string error;
+  if (display.driver && !display.driver->finish(error))
+    keepUnfinished(error);
+  display.driver.reset();
 }
 
 void leaveMode() {
@@ -412,9 +374,14 @@ void pumpScreen() {
   // Many pointer moves between two looks at the queue make one message.
   if (display.pointerMoved) {
     display.pointerMoved = false;
-    constexpr LPARAM kClientArea = 1; // HTCLIENT
     postMessage(display.exclusiveWindow, WM_SETCURSOR, reinterpret_cast<WPARAM>(display.exclusiveWindow),
-                kClientArea | (static_cast<LPARAM>(WM_MOUSEMOVE) << 16));
+                HTCLIENT | (static_cast<LPARAM>(WM_MOUSEMOVE) << 16));
+  }
+  // After the last of FLYOVER_FRAMES, as if the user pressed Escape.
+  if (display.settings.frames && display.presented >= display.settings.frames && !display.framesDone) {
+    display.framesDone = true;
+    for (const bool down : {true, false})
+      handleScreenEvent(ScreenEvent{ScreenEvent::Key, VK_ESCAPE, down});
   }
 }
 
@@ -431,7 +398,8 @@ void handleScreenEvent(const ScreenEvent &event) {
     return; // nobody holds the screen
   switch (event.kind) {
   case ScreenEvent::Key: {
-    const bool system = event.alt || event.virtualKey == VK_MENU;
+    // Alt and F10, the key of the window menu, make system keys.
+    const bool system = event.alt || event.virtualKey == VK_MENU || event.virtualKey == VK_F10;
     const UINT message = event.down ? (system ? WM_SYSKEYDOWN : WM_KEYDOWN) : (system ? WM_SYSKEYUP : WM_KEYUP);
     // Repeat count 1; bit 29 Alt held; bits 30 and 31 for a release.
     uint32_t lParam = 1;
@@ -474,14 +442,9 @@ void screenSaverChanged(bool active) {
 
 bool shutdownDisplay(std::string &error) {
   // Whatever references the program still holds, the process ends now.
-  destroyChain();
-  leaveMode();
-  display.exclusiveWindow = nullptr;
-  display.active = false;
-  delete display.object;
-  display.object = nullptr;
-  finishDriver();
-  error = display.unfinished;
+  endDisplay();
+  error.clear();
+  error.swap(display.unfinished); // told once
   return error.empty();
 }
 
@@ -503,29 +466,21 @@ extern "C" HRESULT WINAPI DirectDrawCreate(GUID *lpGUID, LPDIRECTDRAW *lplpDD, I
 
   std::string error;
   Settings settings;
-  if (!readSettingsFromEnvironment(settings, error)) {
-    std::fprintf(stderr, "flyover: %s\n", error.c_str());
-    return DDERR_INVALIDPARAMS;
-  }
+  if (!readSettingsFromEnvironment(settings, error))
+    refuseToStart(error);
   // Before the driver starts, so that a signal during its start is noted
   // too and ends the program through the same clean-up.
   watchTerminationSignals();
   std::unique_ptr<ScreenDriver> driver = findDriver(settings.driver)->create(settings, error);
-  if (!driver) {
-    std::fprintf(stderr, "flyover: the %s display cannot be used: %s\n", settings.driver.c_str(), error.c_str());
-    return DDERR_NODIRECTDRAWHW;
-  }
+  if (!driver)
+    refuseToStart("the " + settings.driver + " display cannot be used: " + error);
+  // When main returns, its code stands unless the rule of exitCode changes
+  // it; only ending here can change it any more.
   static const bool registered = std::atexit([] {
-                                   std::string error;
-                                   const bool finished = shutdownDisplay(error);
-                                   if (finished && !pendingSignal())
-                                     return;
-                                   if (!finished)
-                                     std::fprintf(stderr, "flyover: %s\n", error.c_str());
-                                   std::fflush(nullptr);
-                                   // The code main returned cannot be changed from here any more; ending
-                                   // now can.
-                                   std::_Exit(pendingSignal() ? 128 + pendingSignal() : 1);
+                                   if (const unsigned code = exitCode(0)) {
+                                     std::fflush(nullptr);
+                                     std::_Exit(static_cast<int>(code));
+                                   }
                                  }) == 0;
   (void)registered;
 
@@ -534,6 +489,7 @@ extern "C" HRESULT WINAPI DirectDrawCreate(GUID *lpGUID, LPDIRECTDRAW *lplpDD, I
   display.driver->showCursor(cursorShown());
   display.driver->allowScreenSaver(screenSaverActive());
   display.presented = 0;
+  display.framesDone = false;
   display.pointerMoved = false;
   display.object = new DirectDrawObject;
   *lplpDD = display.object;

@@ -21,7 +21,7 @@ struct ScreenEvent {
   enum Kind { Key, Close, Focus, Pointer, Lost } kind;
   uint32_t virtualKey = 0; // Key: a VK_* code
   bool down = false;       // Key: pressed rather than released
-  bool alt = false;        // Key: with Alt held
+  bool alt = false;        // Key: with Alt held (F10 needs none to be a system key)
   bool focused = false;    // Focus: gained rather than lost
 };
 
@@ -50,7 +50,6 @@ public:
 
 struct DriverEntry {
   const char *name;
-  const char *description;
   // Null with a reason when the back end cannot be used here.
   std::unique_ptr<ScreenDriver> (*create)(const Settings &settings, std::string &error);
 };

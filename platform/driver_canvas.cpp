@@ -158,10 +158,6 @@ namespace flyover {
 
 namespace {
 
-// Published virtual-key codes that the header has no name for.
-constexpr uint32_t kVkF1 = 0x70;
-constexpr uint32_t kVkF10 = 0x79;
-
 // The same keys as the desktop driver, from the key's value as the
 // keyboard layout gives it; letters in either case are the letter's code.
 uint32_t virtualKey(const char *key) {
@@ -176,7 +172,7 @@ uint32_t virtualKey(const char *key) {
   if (key[0] == 'F' && key[1] >= '1' && key[1] <= '9') {
     char *end = nullptr;
     const long number = std::strtol(key + 1, &end, 10);
-    return *end == '\0' && number <= 12 ? kVkF1 + static_cast<uint32_t>(number - 1) : 0;
+    return *end == '\0' && number <= 12 ? VK_F1 + static_cast<uint32_t>(number - 1) : 0;
   }
   static const struct {
     const char *name;
@@ -236,7 +232,7 @@ public:
         ScreenEvent e{ScreenEvent::Key};
         e.virtualKey = vk;
         e.down = kind == 1;
-        e.alt = (code & 16) != 0 || vk == kVkF10;
+        e.alt = (code & 16) != 0;
         events.push_back(e);
       } else if (kind == 3) {
         events.push_back(ScreenEvent{ScreenEvent::Pointer});
@@ -268,6 +264,6 @@ std::unique_ptr<ScreenDriver> createCanvas(const Settings &, std::string &error)
 
 } // namespace
 
-const DriverEntry canvasDriver = {"canvas", "the web page's canvas (default)", createCanvas};
+const DriverEntry canvasDriver = {"canvas", createCanvas};
 
 } // namespace flyover

@@ -287,6 +287,6 @@ std::unique_ptr<ScreenDriver> createCapture(const Settings &settings, std::strin
 
 } // namespace
 
-const DriverEntry captureDriver = {"capture", "headless; FLYOVER_CAPTURE=PATH writes the frames", createCapture};
+const DriverEntry captureDriver = {"capture", createCapture};
 
 } // namespace flyover

@@ -19,17 +19,13 @@ namespace flyover {
 
 namespace {
 
-// Published virtual-key codes that the header has no name for.
-constexpr uint32_t kVkF1 = 0x70;
-constexpr uint32_t kVkF10 = 0x79;
-
 uint32_t virtualKey(SDL_Keycode key) {
   if (key >= SDLK_a && key <= SDLK_z)
     return 'A' + static_cast<uint32_t>(key - SDLK_a);
   if (key >= SDLK_0 && key <= SDLK_9)
     return '0' + static_cast<uint32_t>(key - SDLK_0);
   if (key >= SDLK_F1 && key <= SDLK_F12)
-    return kVkF1 + static_cast<uint32_t>(key - SDLK_F1);
+    return VK_F1 + static_cast<uint32_t>(key - SDLK_F1);
   switch (key) {
   case SDLK_ESCAPE:
     return VK_ESCAPE;
@@ -150,7 +146,7 @@ public:
           ScreenEvent e{ScreenEvent::Key};
           e.virtualKey = key;
           e.down = event.type == SDL_KEYDOWN;
-          e.alt = (event.key.keysym.mod & KMOD_ALT) != 0 || key == kVkF10;
+          e.alt = (event.key.keysym.mod & KMOD_ALT) != 0;
           events.push_back(e);
         }
         break;
@@ -257,6 +253,6 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
 
 } // namespace
 
-const DriverEntry sdlDriver = {"sdl", "a borderless window over the whole desktop (default)", createSdl};
+const DriverEntry sdlDriver = {"sdl", createSdl};
 
 } // namespace flyover

@@ -35,14 +35,23 @@ void screenCursorChanged(bool visible);
 void screenSaverChanged(bool active);
 // Releases whatever the display holds and closes the driver, so that its
 // output is complete; the process is about to end. False with a one-line
-// reason when the driver's output could not be completed.
+// reason when the driver's output could not be completed; the reason is
+// handed out once.
 bool shutdownDisplay(std::string &error);
 
 // --- The process (kernel32.cpp) ---
-// Shuts the display down and ends the process with code; 1 instead of 0
-// when the display's output could not be completed, 128 plus the signal's
-// number when a termination signal arrived.
+// Shuts the display down and gives the code the process ends with instead
+// of code: after printing the line of what the display's output lacks, 1
+// instead of 0, for the output is incomplete; after a termination signal,
+// 128 plus its number. Safe to call again: what was told is not told twice.
+unsigned exitCode(unsigned code);
+// Ends the process with exitCode(code).
 [[noreturn]] void endProcess(unsigned code);
+// Refuses a start the stand-in cannot give (a bad setting, a screen driver
+// that cannot be used) with one line saying why, and ends the process with
+// code 1, as a display that cannot be opened does; the program is spared
+// adding a second, technical line about the call that failed.
+[[noreturn]] void refuseToStart(const std::string &reason);
 
 // --- Signals (process_posix.cpp; process_browser.cpp in a web page) ---
 // From now on SIGINT, SIGTERM and SIGHUP are noted rather than fatal; the

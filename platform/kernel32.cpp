@@ -45,18 +45,27 @@ Module *moduleOf(HMODULE handle) {
 
 namespace flyover {
 
-void endProcess(unsigned code) {
+unsigned exitCode(unsigned code) {
   std::string error;
   if (!shutdownDisplay(error)) {
-    // The run's output is incomplete: that is never a success.
     std::fprintf(stderr, "flyover: %s\n", error.c_str());
     if (code == 0)
-      code = 1;
+      code = 1; // the run's output is incomplete: that is never a success
   }
   if (const int signal = pendingSignal())
     code = 128 + static_cast<unsigned>(signal); // what a shell reports for a process a signal ended
+  return code;
+}
+
+void endProcess(unsigned code) {
+  code = exitCode(code);
   std::fflush(nullptr);
   std::exit(static_cast<int>(code));
+}
+
+void refuseToStart(const std::string &reason) {
+  std::fprintf(stderr, "flyover: %s\n", reason.c_str());
+  endProcess(1);
 }
 
 } // namespace flyover

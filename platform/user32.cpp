@@ -1,12 +1,11 @@
-// Windows, window classes and their message queues, as the window manager
-// keeps them: one thread, each window with a queue of its own, messages
-// taken out with PeekMessageA and handed to the window's procedure.
+// Windows, window classes and the message queue, as the window manager
+// keeps them: one thread, one queue in posting order, messages taken out
+// with PeekMessageA and handed to the window's procedure.
 #include "internal.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -15,38 +14,21 @@ namespace flyover {
 
 namespace {
 
-// Published values the shared declarations have no name for.
-constexpr UINT kHitClient = 1;                  // HTCLIENT
-constexpr uintptr_t kFirstResourceId = 0x10000; // below: MAKEINTRESOURCE/MAKEINTATOM values
-constexpr uintptr_t kIdiApplication = 32512;
-constexpr uintptr_t kIdiLast = 32518;
-
 struct WindowClass {
-  ATOM atom;
-  std::string name;
   WNDPROC procedure;
   HCURSOR cursor;
 };
 
-struct QueuedMessage {
-  uint64_t sequence;
-  MSG message;
-};
-
 struct Window {
-  HWND handle;
   const WindowClass *windowClass;
   std::string title;
-  DWORD style;
-  std::deque<QueuedMessage> queue;
 };
 
 struct WindowManager {
-  std::map<std::string, std::unique_ptr<WindowClass>> classes; // by lower-case name
-  std::map<HWND, std::unique_ptr<Window>> windows;
+  std::map<std::string, WindowClass> classes; // by lower-case name
+  std::map<HWND, Window> windows;
+  std::deque<MSG> queue;
   uintptr_t nextHandle = 0x10010;
-  ATOM nextAtom = 0xC000;
-  uint64_t nextSequence = 0;
   HCURSOR cursor = nullptr;
   BOOL screenSaverActive = TRUE;
 };
@@ -56,6 +38,10 @@ WindowManager &manager() {
   return instance;
 }
 
+// Class names are compared without regard to case; one given as an atom
+// (a value below 0x10000) names no class here.
+const char *className(LPCSTR name) { return reinterpret_cast<uintptr_t>(name) < 0x10000 ? nullptr : name; }
+
 std::string lowerCase(const char *text) {
   std::string result(text);
   for (char &c : result)
@@ -63,41 +49,16 @@ std::string lowerCase(const char *text) {
   return result;
 }
 
-bool isResourceId(const void *name) { return reinterpret_cast<uintptr_t>(name) < kFirstResourceId; }
-
 Window *findWindow(HWND handle) {
   auto &windows = manager().windows;
   const auto found = windows.find(handle);
-  return found == windows.end() ? nullptr : found->second.get();
-}
-
-const WindowClass *findClass(LPCSTR name) {
-  for (const auto &entry : manager().classes) {
-    if (isResourceId(name) ? entry.second->atom == static_cast<ATOM>(reinterpret_cast<uintptr_t>(name))
-                           : entry.first == lowerCase(name))
-      return entry.second.get();
-  }
-  return nullptr;
-}
-
-bool matches(const MSG &message, UINT first, UINT last) {
-  return (first == 0 && last == 0) || (message.message >= first && message.message <= last);
+  return found == windows.end() ? nullptr : &found->second;
 }
 
 DWORD milliseconds() {
   static const auto start = std::chrono::steady_clock::now();
   return static_cast<DWORD>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-}
-
-// The character a key gives, for TranslateMessage; 0 when none.
-char keyCharacter(WPARAM key) {
-  if (key >= 'A' && key <= 'Z')
-    return static_cast<char>(key - 'A' + 'a');
-  if ((key >= '0' && key <= '9') || key == VK_SPACE || key == VK_RETURN || key == VK_ESCAPE || key == VK_BACK ||
-      key == VK_TAB)
-    return static_cast<char>(key);
-  return 0;
 }
 
 } // namespace
@@ -110,8 +71,7 @@ std::string windowTitle(HWND window) {
 }
 
 bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Window *found = findWindow(window);
-  if (!found)
+  if (!isWindow(window))
     return false;
   MSG msg{};
   msg.hwnd = window;
@@ -119,7 +79,7 @@ bool postMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   msg.wParam = wParam;
   msg.lParam = lParam;
   msg.time = milliseconds();
-  found->queue.push_back({manager().nextSequence++, msg});
+  manager().queue.push_back(msg);
   return true;
 }
 
@@ -139,48 +99,31 @@ using namespace flyover;
 
 extern "C" {
 
-HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName) {
-  // No module here carries resources; the system's stock icons exist.
-  const uintptr_t id = reinterpret_cast<uintptr_t>(lpIconName);
-  if (!hInstance && id >= kIdiApplication && id <= kIdiLast)
-    return reinterpret_cast<HICON>(id);
-  return nullptr;
-}
+// No module here carries resources, and the program shows no icon.
+HICON WINAPI LoadIconA(HINSTANCE, LPCSTR) { return nullptr; }
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA *lpWndClass) {
-  if (!lpWndClass || !lpWndClass->lpfnWndProc || !lpWndClass->lpszClassName ||
-      isResourceId(lpWndClass->lpszClassName) || lpWndClass->lpszClassName[0] == '\0')
+  if (!lpWndClass || !lpWndClass->lpfnWndProc || !className(lpWndClass->lpszClassName) ||
+      lpWndClass->lpszClassName[0] == '\0')
     return 0;
-  WindowManager &wm = manager();
-  const std::string key = lowerCase(lpWndClass->lpszClassName);
-  if (wm.classes.count(key))
-    return 0; // the class already exists
-  auto windowClass = std::make_unique<WindowClass>();
-  windowClass->atom = wm.nextAtom++;
-  windowClass->name = lpWndClass->lpszClassName;
-  windowClass->procedure = lpWndClass->lpfnWndProc;
-  windowClass->cursor = lpWndClass->hCursor;
-  const ATOM atom = windowClass->atom;
-  wm.classes[key] = std::move(windowClass);
-  return atom;
+  const bool added =
+      manager()
+          .classes
+          .emplace(lowerCase(lpWndClass->lpszClassName), WindowClass{lpWndClass->lpfnWndProc, lpWndClass->hCursor})
+          .second;
+  // Any non-zero atom says the class exists now; nothing finds a class by it.
+  return added ? 0xC000 : 0;
 }
 
-HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int, int, int, int,
-                            HWND hWndParent, HMENU, HINSTANCE, LPVOID) {
-  if (!lpClassName)
-    return nullptr;
-  const WindowClass *windowClass = findClass(lpClassName);
-  if (!windowClass || (hWndParent && !isWindow(hWndParent)))
-    return nullptr;
+HWND WINAPI CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD, int, int, int, int, HWND hWndParent,
+                            HMENU, HINSTANCE, LPVOID) {
   WindowManager &wm = manager();
-  auto window = std::make_unique<Window>();
-  window->handle = reinterpret_cast<HWND>(wm.nextHandle);
+  const auto windowClass = className(lpClassName) ? wm.classes.find(lowerCase(lpClassName)) : wm.classes.end();
+  if (windowClass == wm.classes.end() || (hWndParent && !isWindow(hWndParent)))
+    return nullptr;
+  const HWND handle = reinterpret_cast<HWND>(wm.nextHandle);
   wm.nextHandle += 4;
-  window->windowClass = windowClass;
-  window->title = lpWindowName ? lpWindowName : "";
-  window->style = dwStyle;
-  const HWND handle = window->handle;
-  wm.windows[handle] = std::move(window);
+  wm.windows[handle] = Window{&windowClass->second, lpWindowName ? lpWindowName : ""};
   // The procedure sees the window being made and may refuse it.
   if (!sendMessage(handle, WM_NCCREATE, 0, 0) || sendMessage(handle, WM_CREATE, 0, 0) == -1) {
     DestroyWindow(handle);
@@ -194,7 +137,11 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
     return FALSE;
   sendMessage(hWnd, WM_DESTROY, 0, 0);
   sendMessage(hWnd, WM_NCDESTROY, 0, 0);
-  manager().windows.erase(hWnd); // its queue goes with it
+  WindowManager &wm = manager();
+  wm.windows.erase(hWnd);
+  // Its messages go with it.
+  wm.queue.erase(std::remove_if(wm.queue.begin(), wm.queue.end(), [&](const MSG &msg) { return msg.hwnd == hWnd; }),
+                 wm.queue.end());
   return TRUE;
 }
 
@@ -223,7 +170,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
       sendMessage(hWnd, WM_CLOSE, 0, 0);
     return 0;
   case WM_SETCURSOR:
-    if ((lParam & 0xFFFF) == kHitClient) {
+    if ((lParam & 0xFFFF) == HTCLIENT) {
       const Window *window = findWindow(hWnd);
       if (window && window->windowClass->cursor)
         SetCursor(window->windowClass->cursor);
@@ -238,41 +185,22 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
   if (!lpMsg || (hWnd && !isWindow(hWnd)))
     return FALSE;
   pumpScreen();
-  WindowManager &wm = manager();
-  // The oldest matching message among the windows asked about.
-  Window *source = nullptr;
-  std::deque<QueuedMessage>::iterator best;
-  for (auto &entry : wm.windows) {
-    Window &window = *entry.second;
-    if (hWnd && window.handle != hWnd)
-      continue;
-    const auto found = std::find_if(window.queue.begin(), window.queue.end(), [&](const QueuedMessage &queued) {
-      return matches(queued.message, wMsgFilterMin, wMsgFilterMax);
-    });
-    if (found != window.queue.end() && (!source || found->sequence < best->sequence)) {
-      source = &window;
-      best = found;
-    }
-  }
-  if (!source)
+  std::deque<MSG> &queue = manager().queue;
+  // The oldest message for the window asked about (any, when null) within the range (all, when 0 to 0).
+  const auto found = std::find_if(queue.begin(), queue.end(), [&](const MSG &msg) {
+    return (!hWnd || msg.hwnd == hWnd) && ((wMsgFilterMin == 0 && wMsgFilterMax == 0) ||
+                                           (msg.message >= wMsgFilterMin && msg.message <= wMsgFilterMax));
+  });
+  if (found == queue.end())
     return FALSE;
-  *lpMsg = best->message;
+  *lpMsg = *found;
   if (wRemoveMsg & PM_REMOVE)
-    source->queue.erase(best);
+    queue.erase(found);
   return TRUE;
 }
 
-BOOL WINAPI TranslateMessage(const MSG *lpMsg) {
-  if (!lpMsg || (lpMsg->message != WM_KEYDOWN && lpMsg->message != WM_SYSKEYDOWN))
-    return FALSE;
-  const char character = keyCharacter(lpMsg->wParam);
-  if (!character)
-    return FALSE;
-  return postMessage(lpMsg->hwnd, lpMsg->message == WM_KEYDOWN ? WM_CHAR : WM_SYSCHAR,
-                     static_cast<unsigned char>(character), lpMsg->lParam)
-             ? TRUE
-             : FALSE;
-}
+// The window procedure reads key codes only, so keys give no characters.
+BOOL WINAPI TranslateMessage(const MSG *) { return FALSE; }
 
 LRESULT WINAPI DispatchMessageA(const MSG *lpMsg) {
   if (!lpMsg || !isWindow(lpMsg->hwnd))

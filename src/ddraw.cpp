@@ -51,6 +51,8 @@ static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     SetCursor(nullptr);
     return 0;
   case WM_KEYDOWN:
+    // Virtual-key codes are single bytes (1 to 254): only the low byte of
+    // wParam is the key, whatever a platform leaves in the bits above it.
     if ((wParam & 0xFF) != VK_ESCAPE)
       return 0;
     ptc_close();

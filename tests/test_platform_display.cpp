@@ -198,16 +198,18 @@ TEST_F(PlatformDisplay, ScreenEventsBecomeMessagesAndLosingFocusLosesTheSurfaces
   const ScreenEvent focus{ScreenEvent::Focus, 0, false, false, true};
   for (const ScreenEvent &event :
        {focus, focus, ScreenEvent{ScreenEvent::Key, VK_ESCAPE, true, false},
-        ScreenEvent{ScreenEvent::Key, VK_F4, true, true}, ScreenEvent{ScreenEvent::Key, VK_ESCAPE, false, false},
-        ScreenEvent{ScreenEvent::Close}})
+        ScreenEvent{ScreenEvent::Key, VK_F4, true, true}, ScreenEvent{ScreenEvent::Key, VK_F10, true, false},
+        ScreenEvent{ScreenEvent::Key, VK_ESCAPE, false, false}, ScreenEvent{ScreenEvent::Close}})
     flyover::handleScreenEvent(event);
   EXPECT_EQ(primary->Restore(), DD_OK);
   EXPECT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
-  // Only changes of focus are news; with Alt held, DefWindowProcA makes F4 a close.
+  // Only changes of focus are news; with Alt held, DefWindowProcA makes F4 a
+  // close; F10 alone is a system key too.
   EXPECT_EQ(queued(), (Queue{{WM_ACTIVATEAPP, 0, false},
                              {WM_ACTIVATEAPP, 1, false},
                              {WM_KEYDOWN, VK_ESCAPE, false},
                              {WM_SYSKEYDOWN, VK_F4, true},
+                             {WM_SYSKEYDOWN, VK_F10, false},
                              {WM_KEYUP, VK_ESCAPE, false},
                              {WM_CLOSE, 0, false}}));
 }

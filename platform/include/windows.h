@@ -188,10 +188,8 @@ typedef IUnknown *LPUNKNOWN;
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
-#define WM_CHAR 0x0102
 #define WM_SYSKEYDOWN 0x0104
 #define WM_SYSKEYUP 0x0105
-#define WM_SYSCHAR 0x0106
 #define WM_SYSCOMMAND 0x0112
 #define WM_MOUSEMOVE 0x0200
 #define WM_USER 0x0400
@@ -211,7 +209,23 @@ typedef IUnknown *LPUNKNOWN;
 #define VK_UP 0x26
 #define VK_RIGHT 0x27
 #define VK_DOWN 0x28
+#define VK_F1 0x70
+#define VK_F2 0x71
+#define VK_F3 0x72
 #define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+#define VK_F11 0x7A
+#define VK_F12 0x7B
+
+#define HTCLIENT 1
+
+#define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
+#define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001

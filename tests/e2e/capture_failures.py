@@ -2,7 +2,8 @@
 default maps:
 
     capture_failures.py FLYOVER MKMAPS files    unwritable paths, map files as
-        the path, starts that fail, signals, standard error closed
+        the path, starts that fail, signals, standard error closed, errors
+        told once
     capture_failures.py FLYOVER MKMAPS full     a full file system (a 1 MB tmpfs;
         exit code 77, skipped, where mounting one is not permitted)
 
@@ -39,7 +40,8 @@ def expect(condition, what):
 
 def fails(flyover, cwd, env, message):
     code, err = run(flyover, cwd, env)
-    expect(code == 1 and message in err, "%s: exit code %d, stderr %r; expected 1 and %r" % (env, code, err, message))
+    expect(code == 1 and message in err and err.count("\n") == 1 and err.endswith("\n"),
+           "%s: exit code %d, stderr %r; expected 1 and one line with %r" % (env, code, err, message))
 
 
 def read(path):
@@ -170,11 +172,41 @@ def full(flyover, scratch):
         subprocess.run(["umount", mount])
 
 
+def told_once(flyover, scratch):
+    """A bad setting, and a failure found only as the run ends, each give
+    exit code 1 and one line, with nothing after it."""
+    for name, value, message in [("FLYOVER_FRAMES", "10abc", "is not a positive whole number"),
+                                 ("FLYOVER_DRIVER", "vga", "is not a display driver"),
+                                 ("FLYOVER_FORMAT", "rgb332", "is not a screen format"),
+                                 ("FLYOVER_DEPTHS", "32,twenty", "is not a comma-separated list")]:
+        env = dict(os.environ, FLYOVER_DRIVER="capture")
+        env[name] = value
+        done = subprocess.run([flyover], cwd=scratch, env=env, timeout=60, stderr=subprocess.PIPE, text=True)
+        line = "flyover: %s=%s %s" % (name, value, message)
+        expect(done.returncode == 1 and done.stderr.startswith(line) and done.stderr.count("\n") == 1,
+               "%s=%s: exit code %d, stderr %r; expected 1 and one line" % (name, value, done.returncode, done.stderr))
+    # A directory made where the picture goes, once the run is under way:
+    # the finished picture cannot take its place.
+    path = os.path.join(scratch, "late.png")
+    full = dict(os.environ, FLYOVER_DRIVER="capture", FLYOVER_FRAMES="5000", FLYOVER_CAPTURE=path)
+    program = subprocess.Popen([flyover], cwd=scratch, env=full, stderr=subprocess.PIPE, text=True)
+    while program.poll() is None and not any(name.startswith(".late.png.") for name in os.listdir(scratch)):
+        time.sleep(0.001)
+    os.mkdir(path)
+    err = program.communicate(timeout=60)[1]
+    expect(program.returncode == 1 and err.count("\n") == 1 and "cannot write " + path in err,
+           "a directory made at the picture's place: exit code %d, stderr %r" % (program.returncode, err))
+    expect(os.listdir(path) == [] and not any(name.startswith(".late.png.") for name in os.listdir(scratch)),
+           "the failed picture left files behind")
+    os.rmdir(path)
+
+
 def main():
     flyover, mkmaps, mode = sys.argv[1:4]
     with tempfile.TemporaryDirectory() as scratch:
         subprocess.run([mkmaps, scratch], check=True, stdout=subprocess.DEVNULL)
-        {"files": files, "full": full}[mode](flyover, scratch)
+        for check in {"files": (files, told_once), "full": (full,)}[mode]:
+            check(flyover, scratch)
     print("ok: %s %s" % (flyover, mode))
 
 
