@@ -16,63 +16,32 @@
 # Options:
 #   --build-aarch64 DIR    build folders (defaults build/aarch64,
 #   --build-capture DIR    build/aarch64-capture, build/armhf and, for the
-#   --build-armhf DIR      native framehash, build/arm-native, all in the
-#   --build-native DIR     source tree)
+#   --build-armhf DIR      native framehash, build/release, the one
+#   --build-native DIR     scripts/run.sh builds)
 #   --native-framehash PATH  use this native framehash (and the mkmaps beside
 #                          it) instead of building them
 #   --sanitize DIR         also build the converter tests for aarch64 with
 #                          AddressSanitizer and UndefinedBehaviorSanitizer in
 #                          DIR and run them under qemu (about two minutes):
 #                          the NEON rows are the one processor-specific code
-#   --jobs N               parallel build jobs (default 2)
+#   --jobs N               parallel build jobs (default: the processor count)
 #
-# Packages: scripts/deps.sh arm (enables the arm64 and armhf architectures).
+# Packages: scripts/deps.sh build arm (enables the arm64 and armhf architectures).
 set -euo pipefail
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 aarch64=$root/build/aarch64
 capture=$root/build/aarch64-capture
 armhf=$root/build/armhf
-native=$root/build/arm-native
+native=$root/build/release
 native_framehash=
 sanitize=
-jobs=2
-
-die() {
-  echo "arm.sh: $*" >&2
-  exit 1
-}
-
-while [ $# -gt 0 ]; do
-  case $1 in
-    --build-aarch64) aarch64=$(realpath -m "${2:?}"); shift ;;
-    --build-capture) capture=$(realpath -m "${2:?}"); shift ;;
-    --build-armhf) armhf=$(realpath -m "${2:?}"); shift ;;
-    --build-native) native=$(realpath -m "${2:?}"); shift ;;
-    --native-framehash) native_framehash=$(realpath -m "${2:?}"); shift ;;
-    --sanitize) sanitize=$(realpath -m "${2:?}"); shift ;;
-    --jobs) jobs=${2:?}; shift ;;
-    -h|--help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
-    *) die "unknown option '$1' (see --help)" ;;
-  esac
-  shift
-done
+path_options=([--build-aarch64]=aarch64 [--build-capture]=capture [--build-armhf]=armhf [--build-native]=native
+              [--native-framehash]=native_framehash [--sanitize]=sanitize)
+parse_options "$@"
 
 bash "$root/scripts/deps.sh" build arm
-
-# configure FOLDER [cmake arguments...]: configures once; later runs reuse it.
-configure() {
-  local dir=$1
-  shift
-  [ -f "$dir/CMakeCache.txt" ] || cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" > /dev/null \
-    || die "configuring $dir failed"
-}
-
-build() {
-  local dir=$1
-  shift
-  cmake --build "$dir" -j "$jobs" "$@" || die "building in $dir failed"
-}
 
 qemu64=(qemu-aarch64 -L /usr/aarch64-linux-gnu)
 qemu32=(qemu-arm -L /usr/arm-linux-gnueabihf)
@@ -102,14 +71,7 @@ configure "$armhf" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-arm-linux-gnuea
   -DFLYOVER_SDL=OFF -DBUILD_TESTING=OFF
 build "$armhf" --target framehash
 
-if [ -z "$native_framehash" ]; then
-  configure "$native"
-  build "$native" --target framehash mkmaps
-  native_framehash=$native/tools/framehash
-fi
-[ -x "$native_framehash" ] || die "$native_framehash: no native framehash there"
-native_mkmaps=$(dirname "$native_framehash")/mkmaps
-[ -x "$native_mkmaps" ] || die "$native_mkmaps: no native mkmaps beside framehash"
+native_tools "$native_framehash" "$native"
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, arm, web, format)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format)
 # A package named NAME:ARCH is the target architecture's own (Debian's
 # multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
@@ -11,7 +11,11 @@ for group in "$@"; do
     build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg) ;;
-    windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps) ;;
+    windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps python3) ;;
+    # The 32-bit Wine loader, and the 32-bit OpenGL libraries without which
+    # Wine's DirectDraw refuses a video-memory primary surface. Enabling i386
+    # upgrades many system packages, so only scripts/windows.sh --win32 asks.
+    wine32) packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
     # qemu-user; armhf only builds framehash, which needs libpng and libwebp
     # there. llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
@@ -20,7 +24,7 @@ for group in "$@"; do
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3) ;;
     format) packages+=(clang-format git) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows, arm, web, format)" >&2; exit 2 ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format)" >&2; exit 2 ;;
   esac
 done
 

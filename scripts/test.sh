@@ -1,13 +1,36 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what it needs, checks the code style, builds,
-# and runs every test:
-# the unit tests (also under AddressSanitizer and UndefinedBehaviorSanitizer),
-# the program end to end headless and under Xvfb, the Windows build under
-# Wine, the ARM builds under qemu-user, the web build under node and in
-# headless chromium; then prints the benchmarks' figures.
+# and runs every test: the unit tests (also under AddressSanitizer and
+# UndefinedBehaviorSanitizer), the program end to end headless and under
+# Xvfb, the Windows build under Wine, the ARM builds under qemu-user, the web
+# build under node and in headless chromium. The figures of the benchmarks
+# are scripts/bench.sh's.
+#
+#   bash scripts/test.sh           everything (what CI runs)
+#   bash scripts/test.sh --unit    the quick check: the native build's unit
+#                                  tests alone (in build/test, as above)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-jobs=$(nproc)
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+unit=0
+flag_options=([--unit]=unit)
+parse_options "$@"
+tests=$root/build/test
+
+# The native build of the tests, for this processor alone.
+native_tests() {
+  cmake -S "$root" -B "$tests" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native > /dev/null \
+    || die "configuring $tests failed"
+  build "$tests"
+}
+
+if [ $unit = 1 ]; then
+  bash "$root/scripts/deps.sh" build test
+  native_tests
+  (cd "$tests" && ctest --output-on-failure --timeout 300 -j "$jobs" -L unit) || die "unit tests failed"
+  echo "All unit tests passed."
+  exit 0
+fi
 
 bash "$root/scripts/deps.sh" build test windows arm web format
 
@@ -15,32 +38,20 @@ echo "== Code style"
 bash "$root/scripts/format.sh" --check
 
 echo "== Release build and tests"
-cmake -S "$root" -B "$root/build/test" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH=native > /dev/null
-cmake --build "$root/build/test" -j"$jobs"
-(cd "$root/build/test" && ctest --output-on-failure --timeout 300 -LE wine32)
+native_tests
+(cd "$tests" && ctest --output-on-failure --timeout 300 -LE wine32)
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null
-cmake --build "$root/build/asan" -j"$jobs"
+build "$root/build/asan"
 (cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
 
 echo "== Windows build under Wine"
-bash "$root/scripts/windows.sh" --jobs "$jobs" --build-win32 "$root/build/win32" --build-win64 "$root/build/win64" \
-  --linux-framehash "$root/build/test/tools/framehash"
+bash "$root/scripts/windows.sh" --jobs "$jobs" --linux-framehash "$tests/tools/framehash"
 
 echo "== ARM builds under qemu-user"
-bash "$root/scripts/arm.sh" --jobs "$jobs" --build-aarch64 "$root/build/aarch64" --build-capture "$root/build/aarch64-capture" \
-  --build-armhf "$root/build/armhf" --native-framehash "$root/build/test/tools/framehash"
+bash "$root/scripts/arm.sh" --jobs "$jobs" --native-framehash "$tests/tools/framehash"
 
 echo "== Web build under node and in headless chromium"
-bash "$root/scripts/web.sh" --jobs "$jobs" --check "$root/build/test"
-
-echo "== Benchmarks (figures only; targets are ratios within one run)"
-for b in bench_renderer bench_convert bench_display; do
-  exe=$(find "$root/build/test/bench" -maxdepth 1 -name "$b" -type f | head -n 1)
-  [ -n "$exe" ] && (cd "$root/build/test" && "$exe" --benchmark_min_time=0.2 --benchmark_color=false)
-done
-bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$root/build/test"
-# No ARM hardware here: the NEON routines against a copy loop in llvm-mca's model.
-python3 "$root/bench/neon_cost.py"
+bash "$root/scripts/web.sh" --jobs "$jobs" --check "$tests"
 echo "All tests passed."

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# The benchmarks' figures. Each target is a ratio to a baseline measured in
+# the same run, so the figures of one machine compare with each other; no
+# figure fails the run.
+#
+#   bash scripts/bench.sh [--build DIR] [--jobs N] [NAME...]
+#
+# NAME picks benchmarks (default: all, in this order):
+#   renderer   frames from the default maps, next to one clear of the canvas
+#   convert    whole-frame conversion of every screen layout against a memcpy
+#   display    whole frames through the capture driver, next to their parts
+#   web        rendering plus converting under node against the native build
+#   neon       the NEON converters against a copy loop in llvm-mca's model
+#              (there is no ARM hardware here)
+#
+# The native benchmarks are built in build/bench, for any processor of its
+# kind as the program is installed, unless FLYOVER_ARCH in the environment
+# says otherwise (for example FLYOVER_ARCH=native); --build DIR uses another
+# build folder with the tests on (for example build/test) as it is configured.
+set -euo pipefail
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+# One function per benchmark, named after it; a new benchmark is a function
+# here and its name in this list (and in the comment above).
+benchmarks=(renderer convert display web neon)
+
+# The native build folder, configured at the first benchmark that needs it.
+native='' configured=0
+native_build() {
+  if [ $configured = 0 ]; then
+    bash "$root/scripts/deps.sh" build test
+    if [ -z "$native" ]; then
+      native=$root/build/bench
+      cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Release -DFLYOVER_ARCH="${FLYOVER_ARCH:-}" > /dev/null \
+        || die "configuring $native failed"
+    else
+      configure "$native"
+    fi
+    configured=1
+  fi
+  build "$native" --target "$@"
+}
+google_benchmark() {
+  native_build "$1" mkmaps
+  (cd "$native" && "$native/bench/$1" --benchmark_min_time=0.2 --benchmark_color=false) || die "$1 failed"
+}
+bench_renderer() { google_benchmark bench_renderer; }
+bench_convert() { google_benchmark bench_convert; }
+bench_display() { google_benchmark bench_display; }
+bench_web() {
+  native_build frametime mkmaps
+  bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$native" || die "the web frame time failed"
+}
+bench_neon() {
+  bash "$root/scripts/deps.sh" arm
+  python3 "$root/bench/neon_cost.py" || die "the NEON model failed"
+}
+
+path_options=([--build]=native)
+max_arguments=1000
+parse_options "$@"
+chosen=("${arguments[@]}")
+[ ${#chosen[@]} -gt 0 ] || chosen=("${benchmarks[@]}")
+for name in "${chosen[@]}"; do
+  [[ " ${benchmarks[*]} " == *" $name "* ]] || die "no benchmark '$name' (${benchmarks[*]})"
+done
+
+for name in "${chosen[@]}"; do
+  echo "== $name"
+  "bench_$name"
+done
