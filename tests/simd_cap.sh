@@ -3,11 +3,10 @@
 # exit code 1 and exactly one line on standard error, naming the value,
 # before the program touches its maps or the display.
 #
-#   simd_cap.sh PROGRAM
-program=$1
-cd "$(mktemp -d)" || exit 2
-trap 'rm -rf "$PWD"' EXIT
-err=$(FLYOVER_SIMD_MAX=avx9 FLYOVER_DRIVER=capture "$program" 2>&1 > /dev/null)
+#   simd_cap.sh [EMULATOR...] PROGRAM   (a cross build's program runs under its emulator)
+scratch=$(mktemp -d) && cd "$scratch" || exit 2
+trap 'rm -rf "$scratch"' EXIT
+err=$(FLYOVER_SIMD_MAX=avx9 FLYOVER_DRIVER=capture "$@" 2>&1 > /dev/null)
 code=$?
 printf '%s\n' "$err"
 [ "$code" -eq 1 ] || { echo "simd_cap: exit code $code, not 1" >&2; exit 1; }
