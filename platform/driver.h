@@ -64,6 +64,9 @@ extern const DriverEntry canvasDriver;
 // A termination signal received and not yet acted on, 0 when none: a
 // driver blocked in a write gives up when one arrives.
 int pendingSignal();
+// True when the process started with standard descriptor fd (0 to 2)
+// closed: it holds /dev/null since, and nothing written to it is kept.
+bool startedClosed(int fd);
 
 // The first driver of the build's table: the screen a person sees.
 const DriverEntry &defaultDriver();

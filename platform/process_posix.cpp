@@ -19,10 +19,15 @@ namespace {
 // of the highest priority an application may use, ahead of every ordinary
 // static initializer and of main; the first call into the platform would be
 // too late, as the program reads its map files before it.
+// Which were closed is remembered: output meant for one of them would
+// otherwise vanish into /dev/null and be reported as written.
+bool closedAtStart[3] = {false, false, false};
+
 __attribute__((constructor(101))) void openStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
       continue;
+    closedAtStart[fd] = true;
     // open takes the lowest free number, which is this one.
     const int opened = open("/dev/null", O_RDWR);
     if (opened != fd && opened != -1)
@@ -57,5 +62,7 @@ void watchTerminationSignals() {
 }
 
 int pendingSignal() { return received; }
+
+bool startedClosed(int fd) { return fd >= 0 && fd <= 2 && closedAtStart[fd]; }
 
 } // namespace flyover

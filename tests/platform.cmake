@@ -45,24 +45,6 @@ if(NOT CMAKE_CROSSCOMPILING)
   add_test(NAME e2e_capture_video COMMAND ${flyover_capture} video 60)
 endif()
 
-# The display cannot open: exit code 1 and one line saying why.
-function(flyover_fails name message)
-  add_test(NAME e2e_fails_${name} COMMAND ${flyover_capture} fails "${message}" ${ARGN})
-endfunction()
-flyover_fails(rgb444 "pixel format" FLYOVER_FORMAT=rgb444)
-flyover_fails(yuy2 "not an RGB format" FLYOVER_FORMAT=yuy2)
-flyover_fails(no_depth "no 320x200 display mode" FLYOVER_DEPTHS=8)
-if(FLYOVER_SDL)
-  flyover_fails(no_display "cannot reach a display server" -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER
-                FLYOVER_DRIVER=sdl)
-endif()
-flyover_fails(bad_driver "FLYOVER_DRIVER=vga is not a display driver" FLYOVER_DRIVER=vga)
-flyover_fails(bad_format "FLYOVER_FORMAT=rgb332 is not a screen format" FLYOVER_FORMAT=rgb332)
-flyover_fails(bad_depths "FLYOVER_DEPTHS=32,twenty is not" FLYOVER_DEPTHS=32,twenty)
-flyover_fails(bad_frames "FLYOVER_FRAMES=-3 is not" FLYOVER_FRAMES=-3)
-flyover_fails(capture_unwritable "cannot write /nonexistent/out.raw" FLYOVER_CAPTURE=/nonexistent/out.raw)
-flyover_fails(capture_webp_unwritable "cannot write /nonexistent/out.webp" FLYOVER_CAPTURE=/nonexistent/out.webp)
-
 # Output that cannot be written, map files as the capture path, starts that
 # fail, signals and standard error closed; then a full file system, which
 # needs a tmpfs of its own (skipped where mounting is not permitted).
@@ -71,11 +53,17 @@ if(NOT CMAKE_CROSSCOMPILING)
       $<TARGET_FILE:flyover> $<TARGET_FILE:mkmaps>)
   add_test(NAME e2e_capture_failures COMMAND ${flyover_capture_failures} files)
   add_test(NAME e2e_capture_full_disk COMMAND ${flyover_capture_failures} full)
+  add_test(NAME e2e_capture_streams COMMAND ${flyover_capture_failures} streams)
+  if(FLYOVER_SDL)
+    add_test(NAME e2e_capture_starts COMMAND ${flyover_capture_failures} starts sdl)
+  else()
+    add_test(NAME e2e_capture_starts COMMAND ${flyover_capture_failures} starts)
+  endif()
   set_tests_properties(e2e_capture_full_disk PROPERTIES SKIP_RETURN_CODE 77)
 endif()
 
 get_property(flyover_e2e_tests DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR} PROPERTY TESTS)
-list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_(capture|fails)_")
+list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_capture_")
 set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
   # The script runs the programs itself, so it is handed the emulator that
