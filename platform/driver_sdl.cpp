@@ -1,16 +1,27 @@
 // The screen as a real window: borderless over the whole desktop, the
 // picture scaled by the largest whole factor and centred on black, the
 // cursor hidden. Whatever format the display runs in is expanded here, bit
-// exact, into an XRGB8888 texture; SDL's own conversion of the 16-bit
-// formats rounds differently and would not show the bytes the program wrote.
+// exact, to XRGB8888; SDL's own conversion of the 16-bit formats rounds
+// differently and would not show the bytes the program wrote.
+//
+// Two ways to put the picture on the window. Where a GPU draws, an SDL
+// renderer scales a texture and waits for the vertical blank. Where no GPU
+// does (a software GL rasteriser, SDL's software renderer: a virtual
+// machine, a remote desktop), scaling through a renderer costs a core at
+// 60 frames a second; copying each pixel by the whole factor straight into
+// the window's own surface and sending only the picture's rectangle costs
+// a few percent, and the driver keeps the display's refresh rate itself.
 #include "driver.h"
 
 #include <windows.h>
 
 #include <SDL.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -59,8 +70,38 @@ uint32_t virtualKey(SDL_Keycode key) {
   }
 }
 
+// How pictures reach the window: chosen from what draws them, or forced
+// with FLYOVER_SDL_PRESENT for tests and comparisons.
+enum class Presentation { Chosen, Surface, Renderer };
+
+// Mesa's rasterisers that run on the CPU, by the names they give as the GL
+// renderer ("llvmpipe (LLVM 15.0.6, 256 bits)", also under zink on
+// lavapipe); SDL calls any GL renderer accelerated.
+bool softwareRasteriser(const char *name) {
+  for (const char *word : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer"})
+    if (std::strstr(name, word))
+      return true;
+  return false;
+}
+
+bool drawsOnGpu(SDL_Renderer *renderer) {
+  SDL_RendererInfo info;
+  if (SDL_GetRendererInfo(renderer, &info) != 0 || !(info.flags & SDL_RENDERER_ACCELERATED))
+    return false; // SDL's software renderer
+  if (std::strncmp(info.name, "opengl", 6) != 0)
+    return true;
+  // The renderer's context is current on this thread once it exists.
+  constexpr unsigned kGlRenderer = 0x1F01;
+  using GetString = const unsigned char *(*)(unsigned);
+  const auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+  const unsigned char *name = getString ? getString(kGlRenderer) : nullptr;
+  return name && !softwareRasteriser(reinterpret_cast<const char *>(name));
+}
+
 class SdlDriver final : public ScreenDriver {
 public:
+  explicit SdlDriver(Presentation presentation) : presentation_(presentation) {}
+
   ~SdlDriver() override {
     restoreMode();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -84,55 +125,66 @@ public:
     window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, placement | SDL_WINDOW_SHOWN);
     if (!window_)
       return fail("cannot create the window", error);
-    // Waiting for the vertical blank is what a page flip does.
-    renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!renderer_)
-      return fail("cannot create a renderer", error);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, width, height);
-    if (!texture_)
-      return fail("cannot create the picture's texture", error);
-    SDL_RenderSetLogicalSize(renderer_, width, height);
-    SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
-    SDL_ShowCursor(cursorVisible_ ? SDL_ENABLE : SDL_DISABLE);
-    SDL_RaiseWindow(window_); // the keyboard belongs to the program that took the screen
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderPresent(renderer_);
     width_ = width;
     height_ = height;
     expander_ = std::make_unique<PixelExpander>(format);
-    return true;
+    picture_.assign(static_cast<size_t>(width) * height, 0);
+    shown_ = false;
+    if (presentation_ != Presentation::Renderer) {
+      // Whether a GPU draws is known only from a renderer made for the
+      // window; one that does not is given up for the window's surface.
+      if (presentation_ == Presentation::Chosen)
+        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+      if (!renderer_ || !drawsOnGpu(renderer_)) {
+        closeRenderer();
+        if (openSurface())
+          return finishMode();
+      }
+    }
+    // A Wayland window has no surface of its own in SDL 2: the renderer
+    // then, whatever was asked.
+    if (!openRenderer(error))
+      return false;
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderPresent(renderer_);
+    return finishMode();
   }
 
   bool present(const uint8_t *pixels, int32_t pitch, std::string &) override {
-    if (!texture_)
+    if (!window_)
       return true;
+    for (int32_t y = 0; y < height_; ++y)
+      expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch, &picture_[static_cast<size_t>(y) * width_], width_);
+    shown_ = true;
+    if (!renderer_) {
+      if (!currentSurface())
+        return true;
+      drawPicture();
+      waitForRefresh();
+      SDL_UpdateWindowSurfaceRects(window_, &pictureRect_, 1);
+      return true;
+    }
     void *target = nullptr;
     int targetPitch = 0;
     if (SDL_LockTexture(texture_, nullptr, &target, &targetPitch) != 0)
       return true;
     for (int32_t y = 0; y < height_; ++y)
-      expander_->row(
-          pixels + static_cast<ptrdiff_t>(y) * pitch,
-          reinterpret_cast<uint32_t *>(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch),
-          width_);
+      std::memcpy(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch,
+                  &picture_[static_cast<size_t>(y) * width_], static_cast<size_t>(width_) * 4);
     SDL_UnlockTexture(texture_);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_);
+    SDL_RenderPresent(renderer_); // waits for the vertical blank, as a page flip does
     return true;
   }
 
   void restoreMode() override {
-    if (texture_)
-      SDL_DestroyTexture(texture_);
-    if (renderer_)
-      SDL_DestroyRenderer(renderer_);
+    closeRenderer();
     if (window_)
-      SDL_DestroyWindow(window_);
-    texture_ = nullptr;
-    renderer_ = nullptr;
+      SDL_DestroyWindow(window_); // and its surface with it
     window_ = nullptr;
+    surface_ = nullptr;
   }
 
   void pollEvents(std::vector<ScreenEvent> &events) override {
@@ -163,6 +215,10 @@ public:
           ScreenEvent e{ScreenEvent::Focus};
           e.focused = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
           events.push_back(e);
+        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED && window_ && !renderer_ && currentSurface()) {
+          // The X server keeps no copy of what the window showed; no frame
+          // may come while the program is inactive.
+          SDL_UpdateWindowSurface(window_);
         }
         break;
       case SDL_QUIT:
@@ -191,19 +247,137 @@ public:
   }
 
 private:
+  using Clock = std::chrono::steady_clock;
+
   bool fail(const char *what, std::string &error) {
     error = std::string(what) + ": " + SDL_GetError();
     restoreMode();
     return false;
   }
 
+  bool finishMode() {
+    SDL_ShowCursor(cursorVisible_ ? SDL_ENABLE : SDL_DISABLE);
+    SDL_RaiseWindow(window_); // the keyboard belongs to the program that took the screen
+    return true;
+  }
+
+  // The renderer made to find out what draws may be kept.
+  bool openRenderer(std::string &error) {
+    // Waiting for the vertical blank is what a page flip does.
+    if (!renderer_)
+      renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer_)
+      return fail("cannot create a renderer", error);
+    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
+    if (!texture_)
+      return fail("cannot create the picture's texture", error);
+    SDL_RenderSetLogicalSize(renderer_, width_, height_);
+    SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
+    return true;
+  }
+
+  void closeRenderer() {
+    if (texture_)
+      SDL_DestroyTexture(texture_);
+    if (renderer_)
+      SDL_DestroyRenderer(renderer_);
+    texture_ = nullptr;
+    renderer_ = nullptr;
+  }
+
+  // The window's own pixels, where they are 32-bit words with 8-bit red,
+  // green and blue as the picture holds them; false leaves the renderer.
+  bool openSurface() {
+    SDL_Surface *surface = SDL_GetWindowSurface(window_);
+    if (!surface)
+      return false;
+    const SDL_PixelFormat &f = *surface->format;
+    if (f.BytesPerPixel != 4 || f.Rmask != 0xFF0000 || f.Gmask != 0xFF00 || f.Bmask != 0xFF)
+      return false;
+    SDL_DisplayMode mode;
+    const int rate = SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0;
+    period_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / (rate > 0 ? rate : 60)));
+    next_ = Clock::now();
+    layOut(surface);
+    return true;
+  }
+
+  // The surface to draw on, laid out afresh when SDL made a new one (after
+  // a resize); null when there is none now.
+  SDL_Surface *currentSurface() {
+    SDL_Surface *surface = SDL_GetWindowSurface(window_);
+    if (surface && (surface != surface_ || surface->w != surfaceW_ || surface->h != surfaceH_))
+      layOut(surface);
+    return surface;
+  }
+
+  // Black everywhere, the picture centred at the largest whole factor (1
+  // and cut at the edges on a window smaller than the picture), the whole
+  // window sent once.
+  void layOut(SDL_Surface *surface) {
+    surface_ = surface;
+    surfaceW_ = surface->w;
+    surfaceH_ = surface->h;
+    scale_ = std::max(1, std::min(surface->w / width_, surface->h / height_));
+    pictureRect_.x = std::max(0, (surface->w - width_ * scale_) / 2);
+    pictureRect_.y = std::max(0, (surface->h - height_ * scale_) / 2);
+    pictureRect_.w = std::min(width_ * scale_, surface->w - pictureRect_.x);
+    pictureRect_.h = std::min(height_ * scale_, surface->h - pictureRect_.y);
+    scaledRow_.resize(static_cast<size_t>(width_) * scale_);
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    if (shown_)
+      drawPicture();
+    SDL_UpdateWindowSurface(window_);
+  }
+
+  void drawPicture() {
+    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0)
+      return;
+    const uint32_t opaque = surface_->format->Amask;
+    const size_t bytes = static_cast<size_t>(pictureRect_.w) * 4;
+    uint8_t *target = static_cast<uint8_t *>(surface_->pixels) +
+                      static_cast<ptrdiff_t>(pictureRect_.y) * surface_->pitch +
+                      static_cast<ptrdiff_t>(pictureRect_.x) * 4;
+    for (int32_t y = 0, line = 0; y < height_ && line < pictureRect_.h; ++y) {
+      const uint32_t *source = &picture_[static_cast<size_t>(y) * width_];
+      uint32_t *out = scaledRow_.data();
+      for (int32_t x = 0; x < width_; ++x)
+        out = std::fill_n(out, scale_, source[x] | opaque);
+      for (int32_t copy = 0; copy < scale_ && line < pictureRect_.h; ++copy, ++line, target += surface_->pitch)
+        std::memcpy(target, scaledRow_.data(), bytes);
+    }
+    if (SDL_MUSTLOCK(surface_))
+      SDL_UnlockSurface(surface_);
+  }
+
+  // The window's surface has no vertical blank to wait for: frames leave
+  // at the display's refresh rate on a steady grid, one that catches up
+  // after a late frame and starts again when more than a frame behind.
+  void waitForRefresh() {
+    const Clock::time_point now = Clock::now();
+    if (now < next_)
+      std::this_thread::sleep_until(next_);
+    else if (now - next_ > period_)
+      next_ = now;
+    next_ += period_;
+  }
+
+  const Presentation presentation_;
   SDL_Window *window_ = nullptr;
   SDL_Renderer *renderer_ = nullptr;
   SDL_Texture *texture_ = nullptr;
+  SDL_Surface *surface_ = nullptr; // the window's, with the surface presentation
+  int32_t surfaceW_ = 0, surfaceH_ = 0, scale_ = 1;
+  SDL_Rect pictureRect_{};
   int32_t width_ = 0, height_ = 0;
   bool cursorVisible_ = false;
   bool closeRequested_ = false;
+  bool shown_ = false; // picture_ holds a frame
   std::unique_ptr<PixelExpander> expander_;
+  std::vector<uint32_t> picture_;   // the last frame, expanded
+  std::vector<uint32_t> scaledRow_; // one picture row widened by the factor
+  Clock::duration period_{};
+  Clock::time_point next_{};
 };
 
 // Xlib's own handler for a broken connection prints four lines and exits,
@@ -239,16 +413,34 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
   // unless the user chose one.
   // (Wayland is tried first only where a compositor announces itself, so
   // that a machine without any display server gets one clear error.)
+  Presentation presentation = Presentation::Chosen;
+  if (const char *value = std::getenv("FLYOVER_SDL_PRESENT")) {
+    if (std::strcmp(value, "surface") == 0)
+      presentation = Presentation::Surface;
+    else if (std::strcmp(value, "renderer") == 0)
+      presentation = Presentation::Renderer;
+    else if (std::strcmp(value, "auto") != 0) {
+      error = std::string("FLYOVER_SDL_PRESENT=") + value + " is not a presentation (auto, surface, renderer)";
+      return nullptr;
+    }
+  }
   if (!std::getenv("SDL_VIDEODRIVER"))
     SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "wayland,x11" : "x11");
   // Signals end the program as they would without SDL.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // The window's surface as the X server's shared memory, not a texture of
+  // a renderer that SDL would otherwise put behind it (and keep for every
+  // later window). SDL's software renderer draws on that surface too, and
+  // forced, it keeps the texture, through which it waits for the vertical
+  // blank.
+  if (presentation != Presentation::Renderer)
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     error = std::string("cannot reach a display server: ") + SDL_GetError();
     return nullptr;
   }
   watchXConnection();
-  return std::make_unique<SdlDriver>();
+  return std::make_unique<SdlDriver>(presentation);
 }
 
 } // namespace

@@ -79,16 +79,21 @@ endif()
 if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
       $<TARGET_FILE:mkmaps>)
-  add_test(NAME xvfb_sdl_escape COMMAND ${flyover_xvfb} escape xrgb8888)
-  add_test(NAME xvfb_sdl_escape_rgb565 COMMAND ${flyover_xvfb} escape rgb565)
-  add_test(NAME xvfb_sdl_close COMMAND ${flyover_xvfb} close xrgb8888)
-  add_test(NAME xvfb_sdl_alt_f4 COMMAND ${flyover_xvfb} alt-f4 bgr555)
-  # Losing the display server, and a failed start with standard error closed.
-  add_test(NAME xvfb_sdl_lost_x COMMAND ${flyover_xvfb} lost-x xrgb8888)
-  add_test(NAME xvfb_sdl_wayland COMMAND ${flyover_xvfb} wayland xrgb8888)
+  # Each check over both ways to the window; the stderr check fails before either.
   add_test(NAME xvfb_sdl_stderr_closed COMMAND ${flyover_xvfb} stderr-closed rgb444)
-  set(flyover_xvfb_tests xvfb_sdl_escape xvfb_sdl_escape_rgb565 xvfb_sdl_close xvfb_sdl_alt_f4 xvfb_sdl_lost_x
-      xvfb_sdl_wayland xvfb_sdl_stderr_closed)
+  set(flyover_xvfb_tests xvfb_sdl_stderr_closed)
+  foreach(present surface renderer)
+    add_test(NAME xvfb_sdl_escape_${present} COMMAND ${flyover_xvfb} escape xrgb8888 ${present})
+    add_test(NAME xvfb_sdl_escape_rgb565_${present} COMMAND ${flyover_xvfb} escape rgb565 ${present})
+    add_test(NAME xvfb_sdl_close_${present} COMMAND ${flyover_xvfb} close xrgb8888 ${present})
+    add_test(NAME xvfb_sdl_alt_f4_${present} COMMAND ${flyover_xvfb} alt-f4 bgr555 ${present})
+    # Losing the display server; on Wayland the surface falls back to the renderer.
+    add_test(NAME xvfb_sdl_lost_x_${present} COMMAND ${flyover_xvfb} lost-x xrgb8888 ${present})
+    add_test(NAME xvfb_sdl_wayland_${present} COMMAND ${flyover_xvfb} wayland xrgb8888 ${present})
+    foreach(how escape escape_rgb565 close alt_f4 lost_x wayland)
+      list(APPEND flyover_xvfb_tests xvfb_sdl_${how}_${present})
+    endforeach()
+  endforeach()
   set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
   if(FLYOVER_SANITIZE)
     # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks

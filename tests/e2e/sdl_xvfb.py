@@ -1,6 +1,9 @@
 """The flyover on the sdl driver in a private X server.
 
-    sdl_xvfb.py FLYOVER MKMAPS escape|close|alt-f4|lost-x|wayland|stderr-closed FORMAT
+    sdl_xvfb.py FLYOVER MKMAPS escape|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
+
+PRESENT (auto, surface or renderer) is given to the program as
+FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
 
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
@@ -46,7 +49,7 @@ def picture_problem(dpy, fmt):
     return None
 
 
-def start_xvfb(log):
+def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
     # Concurrent servers with -displayfd alone all start at :0, and one ending
     # while another starts can leave two on one number: a random high number
     # avoids them. -noreset keeps the server from starting afresh, refusing
@@ -60,7 +63,7 @@ def start_xvfb(log):
         log.truncate()
         read_end, write_end = os.pipe()
         server = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
-                                   "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp", "-noreset"],
+                                   "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset"],
                                   pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
         os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
@@ -132,13 +135,14 @@ def ends_alone(program, stderr, what):
 
 def main():
     flyover, mkmaps, how, fmt = sys.argv[1:5]
+    present = sys.argv[5] if len(sys.argv) > 5 else "auto"
     log = tempfile.TemporaryFile()
     server, display_name = start_xvfb(log)
     program = compositor = None
     runtime = tempfile.TemporaryDirectory()  # made 0700, as the compositor wants
     try:
         env = {k: v for k, v in os.environ.items() if k not in ("SDL_VIDEODRIVER", "WAYLAND_DISPLAY", "FLYOVER_FRAMES")}
-        env.update(DISPLAY=display_name, FLYOVER_DRIVER="sdl", FLYOVER_FORMAT=fmt)
+        env.update(DISPLAY=display_name, FLYOVER_DRIVER="sdl", FLYOVER_FORMAT=fmt, FLYOVER_SDL_PRESENT=present)
         with tempfile.TemporaryDirectory() as scratch:
             subprocess.run([mkmaps, scratch], check=True, stdout=subprocess.DEVNULL)
             if how == "stderr-closed":
