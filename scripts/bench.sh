@@ -9,6 +9,8 @@
 #   renderer   frames from the default maps, next to one clear of the canvas
 #   convert    whole-frame conversion of every screen layout against a memcpy
 #   display    whole frames through the capture driver, next to their parts
+#   window     the sdl window's CPU and frame rate on 1920x1080 and 3840x2160
+#              Xvfb displays, with SDL's default and software renderers
 #   web        rendering plus converting under node against the native build
 #   neon       the NEON converters against a copy loop in llvm-mca's model
 #              (there is no ARM hardware here)
@@ -23,7 +25,7 @@ set -euo pipefail
 
 # One function per benchmark, named after it; a new benchmark is a function
 # here and its name in this list (and in the comment above).
-benchmarks=(renderer convert display web neon)
+benchmarks=(renderer convert display window web neon)
 
 # The native build folder, configured at the first benchmark that needs it.
 native='' configured=0
@@ -48,6 +50,10 @@ google_benchmark() {
 bench_renderer() { google_benchmark bench_renderer; }
 bench_convert() { google_benchmark bench_convert; }
 bench_display() { google_benchmark bench_display; }
+bench_window() {
+  native_build flyover mkmaps
+  python3 "$root/bench/window_cpu.py" "$native/src/flyover" "$native/tools/mkmaps" || die "the window benchmark failed"
+}
 bench_web() {
   native_build frametime mkmaps
   bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$native" || die "the web frame time failed"
