@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -428,6 +429,11 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "wayland,x11" : "x11");
   // Signals end the program as they would without SDL.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // A write to a display server that has just died raises SIGPIPE, which
+  // would end the program silently before Xlib's handler above could say
+  // why. This driver writes to no pipe of the user's, so ignoring it loses
+  // nothing: the write fails and the connection is reported lost.
+  std::signal(SIGPIPE, SIG_IGN);
   // The window's surface as the X server's shared memory, not a texture of
   // a renderer that SDL would otherwise put behind it (and keep for every
   // later window). SDL's software renderer draws on that surface too, and
