@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format, package)
 # A package named NAME:ARCH is the target architecture's own (Debian's
 # multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
@@ -24,7 +24,10 @@ for group in "$@"; do
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3) ;;
     format) packages+=(clang-format git) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format)" >&2; exit 2 ;;
+    # The release packages (scripts/package.sh: CPack runs dpkg-shlibdeps)
+    # and their checks (tests/package/check.sh).
+    package) packages+=(cmake dpkg-dev lintian desktop-file-utils appstream man-db) ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format, package)" >&2; exit 2 ;;
   esac
 done
 
