@@ -93,3 +93,12 @@ native_tools() {
   [ -x "$native_framehash" ] || die "$native_framehash: no native framehash there"
   [ -x "$native_mkmaps" ] || die "$native_mkmaps: no native mkmaps beside framehash"
 }
+
+# cpack_version FOLDER: the version CPack's configuration in FOLDER gives the
+# packages (project() in CMakeLists.txt).
+cpack_version() {
+  local version
+  version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$1/CPackConfig.cmake" 2> /dev/null)
+  [ -n "$version" ] || die "no package version in $1/CPackConfig.cmake"
+  echo "$version"
+}

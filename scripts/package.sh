@@ -61,8 +61,7 @@ native=$root/build/pkg-amd64
 cmake -S "$root" -B "$native" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_ARCH= \
   -DCMAKE_INSTALL_BINDIR=games > /dev/null || die "configuring $native failed"
 build "$native"
-version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$native/CPackConfig.cmake")
-[ -n "$version" ] || die "no version in $native/CPackConfig.cmake"
+version=$(cpack_version "$native")
 [ -z "${wanted[amd64]:-}" ] || cpack_in "$native" "flyover_${version}_amd64.deb"
 
 if [ -n "${wanted[arm64]:-}" ]; then

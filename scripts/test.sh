@@ -2,7 +2,8 @@
 # The whole test suite: installs what it needs, checks the code style, builds,
 # and runs every test: the unit tests (also under AddressSanitizer and
 # UndefinedBehaviorSanitizer), the program end to end headless and under
-# Xvfb, the Windows build under Wine, the ARM builds under qemu-user, the web
+# Xvfb, the release packages installed and run, the Windows build (its zip)
+# under Wine, the ARM builds under qemu-user, the web
 # build under node and in headless chromium. The figures of the benchmarks
 # are scripts/bench.sh's.
 #
@@ -40,6 +41,8 @@ bash "$root/scripts/format.sh" --check
 echo "== Release build and tests"
 native_tests
 (cd "$tests" && ctest --output-on-failure --timeout 300 -LE wine32)
+
+bash "$root/tests/package/check.sh" --jobs "$jobs" --native "$tests"
 
 echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null

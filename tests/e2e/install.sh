@@ -3,7 +3,8 @@
 #   install.sh CMAKE BUILD
 # installs BUILD into a scratch prefix, then in an empty folder with only the
 # prefix's bin on PATH: mkmaps && flyover (headless, a few frames), the
-# tools' help, and framehash printing the same frames as the build's own.
+# tools' help, and framehash printing the same frames as the build's own;
+# the menu entry must start the prefix's flyover in the prefix's maps.
 set -u
 cmake=$1 build=$2
 scratch=$(mktemp -d)
@@ -15,6 +16,11 @@ bin=$scratch/prefix/bin
 for program in flyover mkmaps framehash; do
   [ -x "$bin/$program" ] || die "no $bin/$program after installing"
 done
+
+entry=$scratch/prefix/share/applications/flyover.desktop
+grep -qx "Exec=$bin/flyover" "$entry" && grep -qx "Path=$scratch/prefix/share/flyover" "$entry" \
+  || die "$entry does not start $bin/flyover in the installed maps: $(cat "$entry")"
+cmp -s "$scratch/prefix/share/flyover/map.raw" "$build/packaging/maps/map.raw" || die "the maps were not installed"
 
 mkdir "$scratch/fly" && cd "$scratch/fly" || exit 2
 export PATH=$bin:/usr/bin:/bin
