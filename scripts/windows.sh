@@ -3,15 +3,17 @@
 #
 #   bash scripts/windows.sh [options]
 #
-# Cross-builds flyover.exe and framehash.exe for 32- and 64-bit Windows with
-# the mingw-w64 compilers, checks that they need no DLL beyond the system's,
-# and runs the 64-bit ones under Wine: framehash must print the same frame
-# hashes as the Linux build's framehash, and flyover.exe must show the right
-# picture and end with exit code 0 on Escape and on Alt+F4
-# (tests/wine/wine_check.py).
+# Cross-builds flyover.exe, mkmaps.exe and framehash.exe for 32- and 64-bit
+# Windows with the mingw-w64 compilers, checks that they need no DLL beyond
+# the system's, packs each build's release zip (the programs, the default
+# maps and README.txt, as scripts/package.sh publishes it), and checks the
+# 64-bit zip under Wine, unpacked into an empty folder: its framehash must
+# print the same frame hashes as the Linux build's framehash, and its
+# flyover.exe, started in that folder, must show the right picture and end
+# with exit code 0 on Escape and on Alt+F4 (tests/wine/wine_check.py).
 #
 # Options:
-#   --win32                also run the 32-bit programs under Wine. This needs
+#   --win32                also check the 32-bit zip under Wine. This needs
 #                          Debian's wine32 for the i386 architecture, which
 #                          this option installs when missing (scripts/deps.sh
 #                          wine32): it adds the architecture and upgrades many
@@ -46,12 +48,21 @@ else
   bash "$root/scripts/deps.sh" build windows
 fi
 
-configure "$build64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" -DBUILD_TESTING=OFF
-build "$build64" --target flyover framehash
-configure "$build32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DBUILD_TESTING=OFF
-build "$build32" --target flyover framehash
-# The maps come from the map generator of the same Linux build.
+# The maps, in the zips and for the Linux framehash, come from the map
+# generator of the same Linux build.
 native_tools "$linux_framehash" "$buildlinux"
+for bits in 64 32; do
+  folder=build$bits
+  triple=$([ $bits = 64 ] && echo x86_64 || echo i686)
+  cmake -S "$root" -B "${!folder}" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$triple.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_HOST_MKMAPS="$native_mkmaps" > /dev/null \
+    || die "configuring ${!folder} failed"
+  build "${!folder}"
+  (cd "${!folder}" && cpack > cpack.log 2>&1) || die "cpack failed in ${!folder} (see ${!folder}/cpack.log)"
+done
+version=$(cpack_version "$build64")
+zip64=$build64/flyover-$version-win64.zip
+zip32=$build32/flyover-$version-win32.zip
 
 # --- What the .exe files need --------------------------------------------------
 
@@ -72,19 +83,18 @@ check_exe() {
 
 check_exe "$build64/src/flyover.exe" pei-x86-64 "Windows GUI"
 check_exe "$build64/tools/framehash.exe" pei-x86-64 "Windows CUI"
+check_exe "$build64/tools/mkmaps.exe" pei-x86-64 "Windows CUI"
 check_exe "$build32/src/flyover.exe" pei-i386 "Windows GUI"
 check_exe "$build32/tools/framehash.exe" pei-i386 "Windows CUI"
+check_exe "$build32/tools/mkmaps.exe" pei-i386 "Windows CUI"
 
 # --- Under Wine ----------------------------------------------------------------
 
 python=python3
 [ -x /usr/bin/python3 ] && python=/usr/bin/python3
 
-args=(--linux-framehash "$native_framehash" --mkmaps "$native_mkmaps"
-      --framehash "$build64/tools/framehash.exe" --flyover "$build64/src/flyover.exe")
-if [ $win32 = 1 ]; then
-  args+=(--framehash "$build32/tools/framehash.exe" --flyover "$build32/src/flyover.exe")
-fi
+args=(--linux-framehash "$native_framehash" --mkmaps "$native_mkmaps" --zip "$zip64")
+[ $win32 = 0 ] || args+=(--zip "$zip32")
 [ -z "$keep" ] || args+=(--keep "$keep")
 
 # The checker bounds its own run; this outer limit catches anything else.

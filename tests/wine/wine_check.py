@@ -8,7 +8,9 @@ program must print the Linux build's frame hashes (--linux-framehash). Each
 --flyover program must show background grey above the horizon, terrain below
 and one of the renderer's pictures, pixel for pixel, at the top left of the
 screen, then end with exit code 0 on Escape and, started again, on Alt+F4.
-Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
+Each --zip, a release zip, is unpacked into an empty folder and its
+framehash.exe and flyover.exe are checked so, run from that folder, over the
+maps that came in the zip. Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
 any exit.
 """
 
@@ -22,6 +24,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 GREY = 0xB4B4B4
 WIDTH, HEIGHT = 320, 200
@@ -31,6 +34,8 @@ TIME_LIMIT = 900
 # has shut down cleanly; such runs are repeated this often.
 WINE_CRASH_CODES = (137, 139)
 CRASH_RETRIES = 2
+# A release zip: the programs beside the maps they fly over, and a README.
+ZIP_FILES = ("flyover.exe", "mkmaps.exe", "framehash.exe", "texture.raw", "map.raw", "README.txt")
 
 
 class CheckFailed(Exception):
@@ -138,9 +143,9 @@ class Session:
         self.stop_wineserver()
         log("Wine prefix ready")
 
-    def run(self, command, timeout, what, env=True, ok=(0,)):
-        """(exit code, output) of command in the run folder; a code not in ok fails."""
-        result = subprocess.run(command, env=self.env if env else None, cwd=self.run_dir, timeout=timeout,
+    def run(self, command, timeout, what, env=True, ok=(0,), cwd=None):
+        """(exit code, output) of command in cwd (default: the run folder); a code not in ok fails."""
+        result = subprocess.run(command, env=self.env if env else None, cwd=cwd or self.run_dir, timeout=timeout,
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         text = result.stdout.decode(errors="replace")
         if result.returncode not in ok:
@@ -179,10 +184,10 @@ class Session:
                 self.xvfb.kill()
 
 
-def check_framehash(session, exe, expected):
+def check_framehash(session, exe, expected, cwd=None):
     log(exe)
     output = session.retrying(exe, "", lambda: session.run(["wine", exe, str(FRAMES)], 300, exe,
-                                                           ok=(0,) + WINE_CRASH_CODES))
+                                                           ok=(0,) + WINE_CRASH_CODES, cwd=cwd))
     show_fpu("  ", output)
     got = hash_lines(output)
     if got != expected:
@@ -192,15 +197,16 @@ def check_framehash(session, exe, expected):
                           f"  linux:   {expected[i] if i < len(expected) else '(missing)'}")
 
 
-def run_flyover(session, exe, keys, pictures):
-    """(exit code, None) of exe ended by keys once its picture is right."""
+def run_flyover(session, exe, keys, pictures, cwd=None):
+    """(exit code, None) of exe, started in cwd (default: the run folder),
+    ended by keys once its picture is right."""
     def alive(when):
         if proc.poll() is not None:
             raise CheckFailed(f"{exe} exited with code {proc.returncode} {when}")
 
     started = time.monotonic()
     with open(os.path.join(session.root, "flyover.log"), "ab") as out:
-        proc = subprocess.Popen(["wine", exe], cwd=session.run_dir, env=session.env, stdout=out,
+        proc = subprocess.Popen(["wine", exe], cwd=cwd or session.run_dir, env=session.env, stdout=out,
                                 stderr=subprocess.STDOUT, start_new_session=True)
     try:
         deadline, window = time.monotonic() + 30, b""
@@ -249,6 +255,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--flyover", action="append", default=[], help="flyover.exe to run (repeatable)")
     parser.add_argument("--framehash", action="append", default=[], help="framehash.exe to run (repeatable)")
+    parser.add_argument("--zip", action="append", default=[],
+                        help="release zip whose framehash.exe and flyover.exe to run, unpacked (repeatable)")
     parser.add_argument("--linux-framehash", required=True, help="the Linux framehash whose output is the reference")
     parser.add_argument("--mkmaps", required=True, help="the Linux map generator, for the maps every program flies over")
     parser.add_argument("--keep", help="folder for the last screenshot (PPM) and the logs when a check fails")
@@ -281,6 +289,23 @@ def main():
             log(exe)
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures))
+        for n, archive in enumerate(args.zip):
+            folder = os.path.join(session.root, f"zip{n}")
+            os.mkdir(folder)
+            with zipfile.ZipFile(archive) as z:
+                z.extractall(folder)
+            names = sorted(os.listdir(folder))
+            if names != sorted(ZIP_FILES):
+                raise CheckFailed(f"{archive} holds {' '.join(names)}, not {' '.join(sorted(ZIP_FILES))}")
+            with open(os.path.join(folder, "README.txt"), "rb") as f:
+                readme = f.read()
+            if readme.count(b"\n") != readme.count(b"\r\n") or not readme.endswith(b"\r\n"):
+                raise CheckFailed(f"{archive}: README.txt has lines not ended by CR LF")
+            log(f"{archive}, unpacked: {' '.join(names)}")
+            check_framehash(session, os.path.join(folder, "framehash.exe"), expected, cwd=folder)
+            exe = os.path.join(folder, "flyover.exe")
+            for keys in ("Escape", "alt+F4"):
+                session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures, cwd=folder))
         log(f"all checks passed in {time.monotonic() - started:.1f} s")
         return 0
     except (CheckFailed, subprocess.CalledProcessError, subprocess.TimeoutExpired, OSError) as e:
