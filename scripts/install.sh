@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds flyover, mkmaps and framehash in build/install, without the tests,
 # and installs them into PREFIX (default ~/.local): the programs go to
-# PREFIX/bin, which must be on PATH.
+# PREFIX/bin, which must be on PATH, the default maps to PREFIX/share/flyover,
+# with a menu entry that starts the flyover there, its icon and man pages.
 #
 #   bash scripts/install.sh [--jobs N] [PREFIX]
 #
@@ -20,7 +21,7 @@ bash "$root/scripts/deps.sh" build
 configure_portable "$root/build/install"
 build "$root/build/install"
 cmake --install "$root/build/install" --prefix "$prefix" > /dev/null || die "installing into $prefix failed"
-echo "Installed flyover, mkmaps and framehash in $prefix/bin"
+echo "Installed flyover, mkmaps and framehash in $prefix/bin, the default maps in $prefix/share/flyover"
 case ":$PATH:" in
   *":$prefix/bin:"*) ;;
   *) echo "$prefix/bin is not on PATH: add it there to start them by name" ;;
