@@ -45,21 +45,24 @@ bool writeBmp(const std::string &path, int width, int height, int channels, cons
 }
 
 std::vector<uint16_t> drawTerrain(int size) {
-  const double pi = 3.14159265358979323846, radius = 0.18, rim = 0.045;
+  // The crater sits where a flight from the start position passes over it
+  // early: the maps' row 25 and column 120 of 500.
+  const double pi = 3.14159265358979323846, cu = 0.24, cv = 0.05, radius = 0.03, rim = 0.008;
   std::vector<double> relief(size_t(size) * size);
   for (int y = 0; y < size; ++y) {
     for (int x = 0; x < size; ++x) {
       const double u = double(x) / size, v = double(y) / size;
       // Whole periods across the picture, and the crater's distance taken
       // the short way round, so that the edges meet.
-      const double ridges = std::sin(2 * pi * (3 * u + v)) * std::cos(2 * pi * (u - 2 * v)) +
-                            0.35 * std::sin(2 * pi * (7 * u - 4 * v));
-      const double du = std::min(std::fabs(u - 0.5), 1 - std::fabs(u - 0.5));
-      const double dv = std::min(std::fabs(v - 0.5), 1 - std::fabs(v - 0.5));
-      const double d = std::sqrt(du * du + dv * dv);
-      const double bowl = d < radius ? 1 - (d / radius) * (d / radius) : 0;
-      const double ring = std::exp(-(d - radius) * (d - radius) / (rim * rim));
-      relief[size_t(y) * size + x] = ridges * (0.3 + std::min(d / 0.4, 1.0)) + 2.2 * ring - 2.6 * bowl;
+      const double ridges = std::sin(2 * pi * (17 * u + 6 * v)) * std::cos(2 * pi * (5 * u - 11 * v)) +
+                            0.4 * std::sin(2 * pi * (31 * u - 23 * v));
+      const double du = std::min(std::fabs(u - cu), 1 - std::fabs(u - cu));
+      const double dv = std::min(std::fabs(v - cv), 1 - std::fabs(v - cv));
+      const double d = std::sqrt(du * du + dv * dv) / radius;
+      const double bowl = d < 1 ? 1 - d * d : 0;
+      const double ring = std::exp(-(d - 1) * (d - 1) * radius * radius / (rim * rim));
+      const double peak = std::exp(-d * d * 40);
+      relief[size_t(y) * size + x] = ridges * std::min(0.25 + d / 4, 1.0) + 2.5 * ring - 3 * bowl + 2 * peak;
     }
   }
   const auto [low, high] = std::minmax_element(relief.begin(), relief.end());
