@@ -152,6 +152,7 @@ TEST_F(MkMaps, WritesThroughTemporaryFilesAndCleansUpOnFailure) {
   EXPECT_EQ(fs::file_size(dir_ / kTextureFile), 3u * kSize * kSize);
 }
 
+// Each wrong command line is told in one line and writes nothing.
 TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
   const std::string d = dir_.string(), missing = (dir_ / "no-such-folder").string();
   const Names bad[] = {{"--seed"},
@@ -167,8 +168,12 @@ TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
                        {"--height"},
                        {d, d},
                        {missing}};
-  for (const Names &args : bad)
+  for (const Names &args : bad) {
+    testing::internal::CaptureStderr();
     EXPECT_NE(run(args), 0) << ::testing::PrintToString(args);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_TRUE(listing(dir_).empty());
   EXPECT_FALSE(fs::exists(missing));
