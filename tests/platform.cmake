@@ -67,9 +67,10 @@ list(FILTER flyover_e2e_tests INCLUDE REGEX "^e2e_capture_")
 set_tests_properties(${flyover_e2e_tests} PROPERTIES LABELS e2e TIMEOUT 120)
 if(CMAKE_CROSSCOMPILING_EMULATOR)
   # The script runs the programs itself, so it is handed the emulator that
-  # CTest would put in front of them.
+  # CTest would put in front of them. The failure harness, some fifty runs,
+  # took a minute under qemu on a busy machine: room for twice that load.
   list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " flyover_emulator)
-  set_tests_properties(${flyover_e2e_tests} PROPERTIES ENVIRONMENT "FLYOVER_EMULATOR=${flyover_emulator}")
+  set_tests_properties(${flyover_e2e_tests} PROPERTIES ENVIRONMENT "FLYOVER_EMULATOR=${flyover_emulator}" TIMEOUT 300)
 endif()
 
 # --- The sdl driver in a private X server ----------------------------------------
