@@ -5,14 +5,22 @@
 For each display size a private Xvfb runs the program with FLYOVER_FRAMES=N
 under SDL's default renderer and under SDL_RENDER_DRIVER=software, once as
 the driver chooses its presentation and once with the renderer forced
-(FLYOVER_SDL_PRESENT=renderer), and prints a table. Frames are timed by the
-X server's damage reports on the root window: the flight runs from the
-first drawing to the program's exit, and the frame rate is the number of
-drawings over the time between the first and the last. CPU is utime+stime
-from /proc/PID/stat of the program and of the X server over the same span,
-read from the program as it lies ended but not yet reaped, in percent of
-one core. The machine may be shared: CPU seconds stay meaningful when wall
-time does not.
+(FLYOVER_SDL_PRESENT=renderer), and prints a table.
+
+Frames are timed by the X server: every drawing on the screen is reported
+with the server's own time (so a busy machine delaying this script does not
+move them), and drawings within a few milliseconds of each other are one.
+The flight is the last N drawings before the program's window is unmapped:
+the ones before are the window's black fills while the display opens and
+waits to be active, which no frame rate should count. The first frame also
+reaches the screen late, behind those fills in the server, so the frame rate
+is N-2 over the time from the flight's second frame to its last; "missed"
+counts the refreshes of a 60 Hz display over that time that brought no new
+frame (what a display waiting for the vertical blank would drop). CPU is
+utime+stime from /proc/PID/stat of the program and of the X server from the
+first drawing to the program's exit, read from the program as it lies ended
+but not yet reaped, in percent of one core. The machine may be shared: CPU
+seconds stay meaningful when wall time does not.
 """
 
 import argparse
@@ -23,7 +31,7 @@ import sys
 import tempfile
 import time
 
-from Xlib import display as xdisplay
+from Xlib import X, display as xdisplay
 from Xlib.ext import damage
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
@@ -31,8 +39,13 @@ from sdl_xvfb import start_xvfb  # noqa: E402
 
 TICK = os.sysconf("SC_CLK_TCK")
 # Drawings closer together than this are one frame (a frame may reach the
-# server as several rectangles).
+# server as several rectangles); the server's times are in milliseconds.
 SAME_FRAME = 0.004
+# Xvfb tells no refresh rate, and the driver then keeps 60 Hz.
+PERIOD = 1 / 60
+# The window's last drawings and its end reach this script after the
+# program has exited: they are awaited until none has come for this long.
+QUIET = 0.2
 
 
 def cpu_seconds(pid):
@@ -52,39 +65,53 @@ def flight(flyover, maps, width, height, frames, extra):
     try:
         dpy = xdisplay.Display(display_name)
         dpy.damage_query_version()
-        watch = dpy.screen().root.damage_create(damage.DamageReportNonEmpty)
+        root = dpy.screen().root
+        root.damage_create(damage.DamageReportRawRectangles)
+        root.change_attributes(event_mask=X.SubstructureNotifyMask)  # windows unmapped
         dpy.sync()
         env = {k: v for k, v in os.environ.items() if k not in ("SDL_VIDEODRIVER", "WAYLAND_DISPLAY",
                                                                   "SDL_RENDER_DRIVER", "FLYOVER_SDL_PRESENT")}
         env.update(DISPLAY=display_name, FLYOVER_DRIVER="sdl", FLYOVER_FRAMES=str(frames), **extra)
         program = subprocess.Popen([flyover], cwd=maps, env=env, stderr=subprocess.PIPE)
-        drawn = []  # the time of each frame's first drawing
-        start = None
+        drawn = []  # the server's time of each drawing
+        shown = 0  # how many of them came before a window was last unmapped
+        start = end = None
         deadline = time.monotonic() + 60 + frames
-        while not ended(program.pid):
+        quiet = None  # once the program has ended: when its last events may have come
+        while quiet is None or time.monotonic() < quiet:
             if time.monotonic() > deadline:
                 raise RuntimeError("the flight did not end")
+            if end is None and ended(program.pid):
+                end = (time.monotonic(), cpu_seconds(program.pid), cpu_seconds(server.pid))
+                quiet = end[0] + QUIET
             select.select([dpy.fileno()], [], [], 0.02)
             while dpy.pending_events():
-                dpy.next_event()
-                now = time.monotonic()
-                if start is None:
-                    start = (now, cpu_seconds(program.pid), cpu_seconds(server.pid))
-                if not drawn or now - drawn[-1] > SAME_FRAME:
-                    drawn.append(now)
-                dpy.damage_subtract(watch)
-            dpy.flush()
-        end = (time.monotonic(), cpu_seconds(program.pid), cpu_seconds(server.pid))
+                event = dpy.next_event()
+                if quiet is not None:
+                    quiet = time.monotonic() + QUIET
+                # Before the drawing that the unmapping causes; not the copy
+                # that a withdrawn window sends the root after it.
+                if event.type == X.UnmapNotify and not event.send_event:
+                    shown = len(drawn)
+                elif event.type == dpy.extension_event.DamageNotify:
+                    if start is None:
+                        start = (time.monotonic(), cpu_seconds(program.pid), cpu_seconds(server.pid))
+                    at = event.timestamp / 1000
+                    if not drawn or at - drawn[-1] > SAME_FRAME:
+                        drawn.append(at)
         code = program.wait()
         if code != 0 or start is None:
             raise RuntimeError("exit code %d, %s: %s" % (code, "drawn" if start else "nothing drawn",
                                                          program.stderr.read().decode(errors="replace")))
+        flown = drawn[:shown][-frames:]
+        gaps = [b - a for a, b in zip(flown[1:], flown[2:])]
+        span = flown[-1] - flown[1]
         wall = end[0] - start[0]
-        gaps = [b - a for a, b in zip(drawn[1:], drawn[2:])]  # after the first picture
         return {
-            "frames": len(drawn),
-            "fps": (len(drawn) - 1) / (drawn[-1] - drawn[0]),
+            "frames": len(flown),
+            "fps": len(gaps) / span,
             "longest": max(gaps) * 1000,
+            "missed": max(0, round(span / PERIOD) - len(gaps)),
             "program": 100 * (end[1] - start[1]) / wall,
             "server": 100 * (end[2] - start[2]) / wall,
         }
@@ -108,16 +135,16 @@ def main():
             ("software", "renderer", {"SDL_RENDER_DRIVER": "software", "FLYOVER_SDL_PRESENT": "renderer"})]
     print("sdl window, %d-frame flight on Xvfb (CPU in %% of one core; target at 1920x1080 for the chosen "
           "presentation: 60 fps, program <= 10%%, with the X server <= 20%%)" % args.frames)
-    print("%-10s %-9s %-9s %7s %7s %8s %8s %10s" % ("display", "SDL", "present", "frames", "fps", "longest",
-                                                   "program", "+X server"))
+    print("%-10s %-9s %-9s %7s %7s %8s %6s %8s %10s" % ("display", "SDL", "present", "frames", "fps", "longest",
+                                                        "missed", "program", "+X server"))
     with tempfile.TemporaryDirectory() as maps:
         subprocess.run([args.mkmaps, maps], check=True, stdout=subprocess.DEVNULL)
         for size in args.sizes.split(","):
             width, height = (int(n) for n in size.split("x"))
             for renderer, present, extra in runs:
                 r = flight(os.path.abspath(args.flyover), maps, width, height, args.frames, extra)
-                print("%-10s %-9s %-9s %7d %7.1f %6.1fms %7.1f%% %9.1f%%" %
-                      (size, renderer, present, r["frames"], r["fps"], r["longest"], r["program"],
+                print("%-10s %-9s %-9s %7d %7.1f %6.0fms %6d %7.1f%% %9.1f%%" %
+                      (size, renderer, present, r["frames"], r["fps"], r["longest"], r["missed"], r["program"],
                        r["program"] + r["server"]), flush=True)
 
 

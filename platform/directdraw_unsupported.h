@@ -11,7 +11,9 @@
 
 namespace flyover {
 
-class UnsupportedDirectDraw : public IDirectDraw {
+// What both interfaces share: no other interface to give, and each refusal
+// reported before it is answered.
+template <class Interface> class Refusing : public Interface {
 public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
     if (ppvObject)
@@ -19,6 +21,18 @@ public:
     unsupported("QueryInterface");
     return E_NOINTERFACE;
   }
+
+protected:
+  virtual void unsupported(const char *) {}
+
+  HRESULT refuse(const char *method) {
+    unsupported(method);
+    return DDERR_UNSUPPORTED;
+  }
+};
+
+class UnsupportedDirectDraw : public Refusing<IDirectDraw> {
+public:
   HRESULT STDMETHODCALLTYPE Compact() override { return refuse("Compact"); }
   HRESULT STDMETHODCALLTYPE CreateClipper(DWORD, LPDIRECTDRAWCLIPPER *, IUnknown *) override {
     return refuse("CreateClipper");
@@ -51,25 +65,10 @@ public:
   HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override { return refuse("SetCooperativeLevel"); }
   HRESULT STDMETHODCALLTYPE SetDisplayMode(DWORD, DWORD, DWORD) override { return refuse("SetDisplayMode"); }
   HRESULT STDMETHODCALLTYPE WaitForVerticalBlank(DWORD, HANDLE) override { return refuse("WaitForVerticalBlank"); }
-
-protected:
-  virtual void unsupported(const char *) {}
-
-private:
-  HRESULT refuse(const char *method) {
-    unsupported(method);
-    return DDERR_UNSUPPORTED;
-  }
 };
 
-class UnsupportedDirectDrawSurface : public IDirectDrawSurface {
+class UnsupportedDirectDrawSurface : public Refusing<IDirectDrawSurface> {
 public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void **ppvObject) override {
-    if (ppvObject)
-      *ppvObject = nullptr;
-    unsupported("QueryInterface");
-    return E_NOINTERFACE;
-  }
   HRESULT STDMETHODCALLTYPE AddAttachedSurface(LPDIRECTDRAWSURFACE) override { return refuse("AddAttachedSurface"); }
   HRESULT STDMETHODCALLTYPE AddOverlayDirtyRect(LPRECT) override { return refuse("AddOverlayDirtyRect"); }
   HRESULT STDMETHODCALLTYPE Blt(LPRECT, LPDIRECTDRAWSURFACE, LPRECT, DWORD, LPDDBLTFX) override {
@@ -118,15 +117,6 @@ public:
   HRESULT STDMETHODCALLTYPE UpdateOverlayDisplay(DWORD) override { return refuse("UpdateOverlayDisplay"); }
   HRESULT STDMETHODCALLTYPE UpdateOverlayZOrder(DWORD, LPDIRECTDRAWSURFACE) override {
     return refuse("UpdateOverlayZOrder");
-  }
-
-protected:
-  virtual void unsupported(const char *) {}
-
-private:
-  HRESULT refuse(const char *method) {
-    unsupported(method);
-    return DDERR_UNSUPPORTED;
   }
 };
 

@@ -121,8 +121,8 @@ public:
     // shell puts them below its panel) and only its full-screen state
     // covers the whole output.
     const char *video = SDL_GetCurrentVideoDriver();
-    const Uint32 placement =
-        video && std::strcmp(video, "wayland") == 0 ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS;
+    wayland_ = video && std::strcmp(video, "wayland") == 0;
+    const Uint32 placement = wayland_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS;
     window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, placement | SDL_WINDOW_SHOWN);
     if (!window_)
       return fail("cannot create the window", error);
@@ -176,7 +176,9 @@ public:
     SDL_UnlockTexture(texture_);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
-    SDL_RenderPresent(renderer_); // waits for the vertical blank, as a page flip does
+    if (paced_)
+      waitForRefresh();
+    SDL_RenderPresent(renderer_); // waits for the vertical blank, as a page flip does, where there is one
     return true;
   }
 
@@ -274,6 +276,13 @@ private:
       return fail("cannot create the picture's texture", error);
     SDL_RenderSetLogicalSize(renderer_, width_, height_);
     SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
+    // Without a GPU's vertical blank under X, SDL waits whole milliseconds,
+    // 16 at 60 Hz, which is 62.5 frames a second: the driver keeps the
+    // refresh rate itself then, as for the surface. A Wayland compositor
+    // paces a renderer's frames whatever draws them.
+    paced_ = !wayland_ && !drawsOnGpu(renderer_) && SDL_RenderSetVSync(renderer_, 0) == 0;
+    if (paced_)
+      startPacing();
     return true;
   }
 
@@ -284,6 +293,7 @@ private:
       SDL_DestroyRenderer(renderer_);
     texture_ = nullptr;
     renderer_ = nullptr;
+    paced_ = false;
   }
 
   // The window's own pixels, where they are 32-bit words with 8-bit red,
@@ -295,12 +305,17 @@ private:
     const SDL_PixelFormat &f = *surface->format;
     if (f.BytesPerPixel != 4 || f.Rmask != 0xFF0000 || f.Gmask != 0xFF00 || f.Bmask != 0xFF)
       return false;
+    startPacing();
+    layOut(surface);
+    return true;
+  }
+
+  // A display that tells no refresh rate (Xvfb) is taken to have 60 Hz.
+  void startPacing() {
     SDL_DisplayMode mode;
     const int rate = SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0;
     period_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / (rate > 0 ? rate : 60)));
     next_ = Clock::now();
-    layOut(surface);
-    return true;
   }
 
   // The surface to draw on, laid out afresh when SDL made a new one (after
@@ -351,8 +366,8 @@ private:
       SDL_UnlockSurface(surface_);
   }
 
-  // The window's surface has no vertical blank to wait for: frames leave
-  // at the display's refresh rate on a steady grid, one that catches up
+  // Where there is no vertical blank to wait for, frames leave at the
+  // display's refresh rate on a steady grid, one that catches up
   // after a late frame and starts again when more than a frame behind.
   void waitForRefresh() {
     const Clock::time_point now = Clock::now();
@@ -372,6 +387,8 @@ private:
   SDL_Rect pictureRect_{};
   int32_t width_ = 0, height_ = 0;
   bool cursorVisible_ = false;
+  bool wayland_ = false;
+  bool paced_ = false; // the renderer's frames held to the refresh rate here
   bool closeRequested_ = false;
   bool shown_ = false; // picture_ holds a frame
   std::unique_ptr<PixelExpander> expander_;

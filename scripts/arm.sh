@@ -6,7 +6,8 @@
 #
 # Cross-builds the whole program for aarch64 against Debian's arm64 packages
 # (cmake/toolchain-aarch64-linux-gnu.cmake) and runs, under qemu-aarch64,
-# its unit tests and its end-to-end capture checks (every screen format).
+# its unit tests and its end-to-end capture checks (every screen format, and
+# the failure harness: unwritable paths, signals, streams, a full disk).
 # Builds the capture-only stand-in (FLYOVER_SDL=OFF) for aarch64 too and
 # checks that its frames are the full build's. Then framehash of the aarch64
 # build and of an armhf build must print the same frames, combined hash,

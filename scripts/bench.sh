@@ -52,7 +52,8 @@ bench_convert() { google_benchmark bench_convert; }
 bench_display() { google_benchmark bench_display; }
 bench_window() {
   native_build flyover mkmaps
-  python3 "$root/bench/window_cpu.py" "$native/src/flyover" "$native/tools/mkmaps" || die "the window benchmark failed"
+  # Debian's python3-xlib is for the system's Python, whatever else is on PATH.
+  /usr/bin/python3 "$root/bench/window_cpu.py" "$native/src/flyover" "$native/tools/mkmaps" || die "the window benchmark failed"
 }
 bench_web() {
   native_build frametime mkmaps
