@@ -28,13 +28,14 @@ constexpr simd_routines plain_routines =
 
 #if defined(__i386__) || defined(__x86_64__)
 struct x86_features {
-  bool mmx, sse2, ssse3, avx2;
+  bool mmx, sse2, ssse3, avx2, avx512;
 };
 
-// The instruction sets of the processor, from CPUID, and for AVX2 also the
-// system's consent: its 256-bit registers are usable only if the system
-// saves them on a task switch, which it says through OSXSAVE and the SSE
-// and AVX bits of XCR0.
+// The instruction sets of the processor, from CPUID, and for AVX2 and
+// AVX-512 also the system's consent: their wider registers are usable only
+// if the system saves them on a task switch, which it says through OSXSAVE
+// and XCR0: the SSE and AVX bits for AVX2, and besides them the opmask and
+// both ZMM bits for AVX-512.
 x86_features x86_processor() {
   x86_features f{};
   unsigned a, b, c, d;
@@ -51,12 +52,16 @@ x86_features x86_processor() {
     return f;
   __cpuid_count(7, 0, a, b, c, d);
   f.avx2 = b & bit_AVX2;
+  // F, BW and VL for the 512-bit integer ops and their masks, VBMI for the
+  // byte permutes.
+  const unsigned avx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
+  f.avx512 = f.avx2 && (xcr0 & 0xE6) == 0xE6 && (b & avx512) == avx512 && (c & bit_AVX512VBMI);
   return f;
 }
 #endif
 
 struct level_table {
-  simd_level levels[6];
+  simd_level levels[7];
   size_t count;
 };
 
@@ -83,6 +88,9 @@ const level_table &levels() {
 #endif
 #ifdef FLYOVER_SIMD_HAVE_AVX2
     t.levels[t.count++] = {"avx2", &simd_routines_avx2, x86.avx2};
+#endif
+#ifdef FLYOVER_SIMD_HAVE_AVX512
+    t.levels[t.count++] = {"avx512", &simd_routines_avx512, x86.avx512};
 #endif
 #ifdef FLYOVER_SIMD_HAVE_NEON
     t.levels[t.count++] = {"neon", &simd_routines_neon, true};

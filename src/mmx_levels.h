@@ -40,6 +40,6 @@ const simd_level &simd_active_level();
 const char *simd_level_names();
 
 extern const simd_routines simd_routines_mmx, simd_routines_sse2, simd_routines_ssse3, simd_routines_avx2,
-    simd_routines_neon;
+    simd_routines_avx512, simd_routines_neon;
 
 #endif
