@@ -56,8 +56,9 @@ constexpr byte_indices pack24_one(channel_order order) {
   return t;
 }
 
-template <channel_order Order> constexpr byte_indices pack24[] = {pack24_pair(Order, 0), pack24_pair(Order, 1),
-                                                                  pack24_pair(Order, 2), pack24_one(Order)};
+template <channel_order Order>
+constexpr byte_indices pack24[] = {pack24_pair(Order, 0), pack24_pair(Order, 1), pack24_pair(Order, 2),
+                                   pack24_one(Order)};
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
@@ -112,35 +113,13 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
   return count;
 }
 
-// The 16-bit layouts in two multiply-adds, which place all three fields at
-// once, so that no shift is needed: each pixel's masked bytes B, G and R
-// are first summed in pairs as 16-bit words (blue with green, red alone),
-// each byte times its own power of two, and the two words of each lane are
-// then summed with their own powers of two into the pixel's 16-bit value at
-// bits 8-23 of its lane, where the byte permute takes it from. One layout's
-// constants: the mask keeping each field's top bits, the four byte
-// multipliers (B, G, R, top) and the two word multipliers.
-struct sixteen_bits {
-  uint32_t mask;
-  uint8_t b, g, r;
-  uint16_t low_word, high_word;
-};
-
-// The low field at bit 8, the middle one 5 bits above it and the high one
-// 10 (5-5-5) or 11 (5-6-5) bits above it; every product and sum fits its
-// signed 16 or 32 bits.
-constexpr sixteen_bits rgb565{0x00F8FCF8, 1, 64, 64, 32, 1024};
-constexpr sixteen_bits bgr565{0x00F8FCF8, 32, 1, 1, 2048, 32};
-constexpr sixteen_bits rgb555{0x00F8F8F8, 1, 32, 32, 32, 1024};
-constexpr sixteen_bits bgr555{0x00F8F8F8, 32, 1, 1, 1024, 32};
-
+// Sixteen pixels to their 16-bit values at bits 8-23 of their lanes, by the
+// two multiply-adds of mmx_rows.h.
 struct sixteen_bit_constants {
   __m512i mask, bytes, words;
-  explicit sixteen_bit_constants(const sixteen_bits &f)
-      : mask(_mm512_set1_epi32(static_cast<int>(f.mask))),
-        bytes(_mm512_set1_epi32(static_cast<int>(f.b | f.g << 8 | f.r << 16))),
-        words(_mm512_set1_epi32(static_cast<int>(f.low_word | uint32_t{f.high_word} << 16))) {}
-  // Sixteen pixels to their values at bits 8-23 of their lanes.
+  explicit sixteen_bit_constants(const sixteen_bit_sums &f)
+      : mask(_mm512_set1_epi32(static_cast<int>(f.mask))), bytes(_mm512_set1_epi32(static_cast<int>(f.bytes))),
+        words(_mm512_set1_epi32(static_cast<int>(f.words))) {}
   __m512i lanes(__m512i p) const {
     return _mm512_madd_epi16(_mm512_maddubs_epi16(_mm512_and_si512(p, mask), bytes), words);
   }
@@ -154,7 +133,7 @@ constexpr byte_indices middle_bytes = [] {
   return t;
 }();
 
-template <const sixteen_bits &Layout> uint32_t blocks_16(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <const sixteen_bit_sums &Layout> uint32_t blocks_16(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   const sixteen_bit_constants c(Layout);
   const __m512i pack = middle_bytes.get();
@@ -172,5 +151,5 @@ using order = channel_order;
 } // namespace
 
 const simd_routines simd_routines_avx512 =
-    routines_of<blocks_copy, blocks_32, blocks_24<order::rgb>, blocks_24<order::bgr>, blocks_16<rgb565>,
-                blocks_16<bgr565>, blocks_16<rgb555>, blocks_16<bgr555>>;
+    routines_of<blocks_copy, blocks_32, blocks_24<order::rgb>, blocks_24<order::bgr>, blocks_16<rgb565_sums>,
+                blocks_16<bgr565_sums>, blocks_16<rgb555_sums>, blocks_16<bgr555_sums>>;
