@@ -56,35 +56,17 @@ const layout layouts[] = {
 // order; the first layout's is the byte copy.
 void level_row(const simd_routines &r, int i, const uint32_t *source, uint8_t *destination, int32_t count) {
   const uint32_t n = static_cast<uint32_t>(count);
-  switch (i) {
-  case 0:
-    return r.memcpy(destination, source, n * 4);
-  case 1:
-    return r.convert_32_to_32_bgr888(destination, source, n);
-  case 2:
-    return r.convert_32_to_24_rgb888(destination, source, n);
-  case 3:
-    return r.convert_32_to_24_bgr888(destination, source, n);
-  case 4:
-    return r.convert_32_to_16_rgb565(destination, source, n);
-  case 5:
-    return r.convert_32_to_16_bgr565(destination, source, n);
-  case 6:
-    return r.convert_32_to_16_rgb555(destination, source, n);
-  default:
-    return r.convert_32_to_16_bgr555(destination, source, n);
-  }
+  if (i == 0)
+    r.memcpy(destination, source, n * 4);
+  else
+    (r.*simd_block_routines[i - 1])(destination, source, n);
 }
 
 // The levels this processor runs.
 std::vector<const simd_level *> runnable_levels() {
   size_t count = 0;
-  const simd_level *all = simd_levels(&count);
-  std::vector<const simd_level *> runnable;
-  for (size_t i = 0; i < count; ++i)
-    if (all[i].runs_here)
-      runnable.push_back(&all[i]);
-  return runnable;
+  const simd_level *const *runnable = simd_runnable_levels(&count);
+  return {runnable, runnable + count};
 }
 
 void convert_frame(const layout &l, uint8_t *destination) {

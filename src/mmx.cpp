@@ -63,6 +63,8 @@ x86_features x86_processor() {
 struct level_table {
   simd_level levels[7];
   size_t count;
+  const simd_level *runnable[7];
+  size_t runnable_count;
 };
 
 const level_table &levels() {
@@ -95,6 +97,9 @@ const level_table &levels() {
 #ifdef FLYOVER_SIMD_HAVE_NEON
     t.levels[t.count++] = {"neon", &simd_routines_neon, true};
 #endif
+    for (size_t i = 0; i < t.count; ++i)
+      if (t.levels[i].runs_here)
+        t.runnable[t.runnable_count++] = &t.levels[i];
     return t;
   }();
   return table;
@@ -124,6 +129,11 @@ const simd_routines &active() {
 const simd_level *simd_levels(size_t *count) {
   *count = levels().count;
   return levels().levels;
+}
+
+const simd_level *const *simd_runnable_levels(size_t *count) {
+  *count = levels().runnable_count;
+  return levels().runnable;
 }
 
 const simd_level *simd_choose_level(const char *cap) {

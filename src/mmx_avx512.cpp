@@ -22,8 +22,8 @@ inline __m512i load512(const uint8_t *p) { return _mm512_loadu_si512(p); }
 inline void store512(uint8_t *p, __m512i v) { _mm512_storeu_si512(p, v); }
 inline __m512i splat512(uint64_t v) { return _mm512_set1_epi64(static_cast<long long>(v)); }
 
-// The first n of up to 64 bytes, and of up to 16 pixels.
-inline __mmask64 first_bytes(uint32_t n) { return n >= 64 ? ~__mmask64{0} : (__mmask64{1} << n) - 1; }
+// The first n of fewer than 64 bytes, and of up to 16 pixels.
+inline __mmask64 first_bytes(uint32_t n) { return (__mmask64{1} << n) - 1; }
 inline __mmask16 first_pixels(uint32_t n) { return static_cast<__mmask16>((1u << n) - 1); }
 
 // A permute's 64 indices, as the instruction reads them from memory.
@@ -62,34 +62,20 @@ constexpr byte_indices pack24[] = {pack24_pair(Order, 0), pack24_pair(Order, 1),
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  for (; n >= 256; n -= 256, s += 256, d += 256) {
-    const __m512i a = load512(s), b = load512(s + 64), c = load512(s + 128), e = load512(s + 192);
-    store512(d, a);
-    store512(d + 64, b);
-    store512(d + 128, c);
-    store512(d + 192, e);
-  }
-  for (; n > 0; n -= n >= 64 ? 64 : n, s += 64, d += 64) {
-    const __mmask64 m = first_bytes(n);
-    _mm512_mask_storeu_epi8(d, m, _mm512_maskz_loadu_epi8(m, s));
-  }
+  for (; n >= 64; n -= 64, s += 64, d += 64)
+    store512(d, load512(s));
+  const __mmask64 m = first_bytes(n);
+  _mm512_mask_storeu_epi8(d, m, _mm512_maskz_loadu_epi8(m, s));
   return count;
 }
 
 uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   const __m512i swap = _mm512_broadcast_i32x4(_mm_setr_epi8(2, 1, 0, -1, 6, 5, 4, -1, 10, 9, 8, -1, 14, 13, 12, -1));
-  for (; n >= 64; n -= 64, s += 256, d += 256) {
-    const __m512i a = load512(s), b = load512(s + 64), c = load512(s + 128), e = load512(s + 192);
-    store512(d, _mm512_shuffle_epi8(a, swap));
-    store512(d + 64, _mm512_shuffle_epi8(b, swap));
-    store512(d + 128, _mm512_shuffle_epi8(c, swap));
-    store512(d + 192, _mm512_shuffle_epi8(e, swap));
-  }
-  for (; n > 0; n -= n >= 16 ? 16 : n, s += 64, d += 64) {
-    const __mmask16 m = first_pixels(n >= 16 ? 16 : n);
-    _mm512_mask_storeu_epi32(d, m, _mm512_shuffle_epi8(_mm512_maskz_loadu_epi32(m, s), swap));
-  }
+  for (; n >= 16; n -= 16, s += 64, d += 64)
+    store512(d, _mm512_shuffle_epi8(load512(s), swap));
+  const __mmask16 m = first_pixels(n);
+  _mm512_mask_storeu_epi32(d, m, _mm512_shuffle_epi8(_mm512_maskz_loadu_epi32(m, s), swap));
   return count;
 }
 

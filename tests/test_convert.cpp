@@ -22,12 +22,8 @@ namespace {
 // The levels whose block routines the processor running the test can run.
 std::vector<const simd_level *> runnable_levels() {
   size_t count = 0;
-  const simd_level *all = simd_levels(&count);
-  std::vector<const simd_level *> runnable;
-  for (size_t i = 0; i < count; ++i)
-    if (all[i].runs_here)
-      runnable.push_back(&all[i]);
-  return runnable;
+  const simd_level *const *runnable = simd_runnable_levels(&count);
+  return {runnable, runnable + count};
 }
 
 // One row of the table of supported formats, with its reference.
@@ -62,14 +58,6 @@ std::vector<const simd_level *> subjects() {
 
 const char *name_of(const simd_level *level) { return level ? level->name : "converter"; }
 
-// The block routines of a level in the order of the layouts, from the second
-// on; the first layout's is the byte copy, which counts bytes.
-constexpr block_routine *simd_routines::*block_routines[] = {
-    &simd_routines::convert_32_to_32_bgr888, &simd_routines::convert_32_to_24_rgb888,
-    &simd_routines::convert_32_to_24_bgr888, &simd_routines::convert_32_to_16_rgb565,
-    &simd_routines::convert_32_to_16_bgr565, &simd_routines::convert_32_to_16_rgb555,
-    &simd_routines::convert_32_to_16_bgr555};
-
 // Converts count pixels of layout l with its converter (level null) or with
 // its block routine at the level.
 void convert(const layout &l, const simd_level *level, const void *source, uint8_t *destination, uint32_t count) {
@@ -79,7 +67,7 @@ void convert(const layout &l, const simd_level *level, const void *source, uint8
   else if (&l == layouts)
     level->routines->memcpy(destination, pixels, count * 4);
   else
-    (level->routines->*block_routines[&l - layouts - 1])(destination, pixels, count);
+    (level->routines->*simd_block_routines[&l - layouts - 1])(destination, pixels, count);
 }
 
 size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
