@@ -20,7 +20,6 @@ namespace {
 
 inline __m512i load512(const uint8_t *p) { return _mm512_loadu_si512(p); }
 inline void store512(uint8_t *p, __m512i v) { _mm512_storeu_si512(p, v); }
-inline __m512i splat512(uint64_t v) { return _mm512_set1_epi64(static_cast<long long>(v)); }
 
 // The first n of fewer than 64 bytes, and of up to 16 pixels.
 inline __mmask64 first_bytes(uint32_t n) { return (__mmask64{1} << n) - 1; }
