@@ -30,13 +30,15 @@ template <blocks_function Blocks> void copy_then_rest(void *destination, const v
   uint8_t *d = static_cast<uint8_t *>(destination);
   const uint8_t *s = static_cast<const uint8_t *>(source);
   const uint32_t done = Blocks(d, s, bytes);
-  memcpy(d + done, s + done, bytes - done);
+  if (done < bytes)
+    memcpy(d + done, s + done, bytes - done);
 }
 
 template <blocks_function Blocks, uint32_t Bytes, pixel_converter Rest>
 void blocks_then_rest(uint8_t *destination, const uint32_t *source, uint32_t count) {
   const uint32_t done = Blocks(destination, reinterpret_cast<const uint8_t *>(source), count);
-  Rest(source + done, destination + size_t{Bytes} * done, static_cast<int32_t>(count - done));
+  if (done < count)
+    Rest(source + done, destination + size_t{Bytes} * done, static_cast<int32_t>(count - done));
 }
 
 // A level's table from its block functions, in the order of simd_routines.
