@@ -1,9 +1,12 @@
 // Converts a whole 320x200 canvas into each of the eight screen layouts the
 // way the display does (200 calls of 320 pixels through the selected
-// converter, source stride 1,280 bytes, destination rows packed), and reports
-// every time as a ratio to a memcpy of the same frame measured in the same
-// run. Where libyuv and pixman are installed, their byte-exact equivalents
+// converter, source stride 1,280 bytes, destination rows packed), and at
+// every SIMD level this processor runs through that level's block routines
+// directly, and reports every time as a ratio to a memcpy of the same frame
+// measured in the same run. Where libyuv and pixman are installed, their byte-exact equivalents
 // are checked against our bytes and timed beside ours.
+#include "layouts.h"
+#include "mmx_levels.h"
 #include "ptc.h"
 
 #include <benchmark/benchmark.h>
@@ -37,28 +40,46 @@ alignas(64) uint8_t screen[frame_bytes];
 alignas(64) uint8_t ours[frame_bytes];
 
 struct layout {
+  const screen_layout *screen;
   const char *name;
-  int32_t bits;
-  uint32_t red_mask, green_mask, blue_mask;
-  int bytes;
   double target; // at most this many times the memcpy of the frame
 };
 
 const layout layouts[] = {
-    {"32_rgb888", 32, 0x00FF0000, 0x0000FF00, 0x000000FF, 4, 1.05},
-    {"32_bgr888", 32, 0x000000FF, 0x0000FF00, 0x00FF0000, 4, 1.2},
-    {"24_rgb888", 24, 0x00FF0000, 0x0000FF00, 0x000000FF, 3, 1.3},
-    {"24_bgr888", 24, 0x000000FF, 0x0000FF00, 0x00FF0000, 3, 1.3},
-    {"16_rgb565", 16, 0xF800, 0x07E0, 0x001F, 2, 1.8},
-    {"16_bgr565", 16, 0x001F, 0x07E0, 0xF800, 2, 1.8},
-    {"16_rgb555", 16, 0x7C00, 0x03E0, 0x001F, 2, 1.8},
-    {"16_bgr555", 16, 0x001F, 0x03E0, 0x7C00, 2, 1.8},
+    {&screen_layouts[0], "32_rgb888", 1.05}, {&screen_layouts[1], "32_bgr888", 1.05},
+    {&screen_layouts[2], "24_rgb888", 1.05}, {&screen_layouts[3], "24_bgr888", 1.05},
+    {&screen_layouts[4], "16_rgb565", 1.05}, {&screen_layouts[5], "16_bgr565", 1.05},
+    {&screen_layouts[6], "16_rgb555", 1.05}, {&screen_layouts[7], "16_bgr555", 1.05},
 };
 
+// The block routine of layout i at a level, in the converters' argument
+// order; the first layout's is the byte copy.
+void level_row(const simd_routines &r, int i, const uint32_t *source, uint8_t *destination, int32_t count) {
+  const uint32_t n = static_cast<uint32_t>(count);
+  if (i == 0)
+    r.memcpy(destination, source, n * 4);
+  else
+    (r.*simd_block_routines[i - 1])(destination, source, n);
+}
+
+// The levels this processor runs.
+std::vector<const simd_level *> runnable_levels() {
+  size_t count = 0;
+  const simd_level *const *runnable = simd_runnable_levels(&count);
+  return {runnable, runnable + count};
+}
+
 void convert_frame(const layout &l, uint8_t *destination) {
-  const pixel_converter convert = ptc_request_converter(l.bits, l.red_mask, l.green_mask, l.blue_mask);
+  const screen_layout &f = *l.screen;
+  const pixel_converter convert = ptc_request_converter(f.bits, f.red, f.green, f.blue);
   for (int y = 0; y < height; ++y)
-    convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * l.bytes, width);
+    convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * f.bytes, width);
+}
+
+void convert_frame_at(const simd_level &level, int i, uint8_t *destination) {
+  for (int y = 0; y < height; ++y)
+    level_row(*level.routines, i, canvas + y * width,
+              destination + size_t{static_cast<size_t>(y)} * width * layouts[i].screen->bytes, width);
 }
 
 // Another library's whole-frame conversion into one of our layouts.
@@ -79,8 +100,8 @@ std::vector<peer> peers() {
     const layout *l = &layouts[call.layout];
     const auto convert = call.convert;
     list.push_back({"libyuv", l, [l, convert] {
-                      convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen, width * l->bytes, width,
-                              height);
+                      convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen,
+                              width * l->screen->bytes, width, height);
                     }});
   }
 #endif
@@ -93,8 +114,8 @@ std::vector<peer> peers() {
   pixman_image_t *source = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, canvas, source_stride);
   for (const auto &f : pixman_formats) {
     const layout *l = &layouts[f.layout];
-    pixman_image_t *destination =
-        pixman_image_create_bits(f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->bytes);
+    pixman_image_t *destination = pixman_image_create_bits(
+        f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->screen->bytes);
     list.push_back({"pixman", l, [source, destination] {
                       pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width,
                                                height);
@@ -151,16 +172,30 @@ void print_summary(const collecting_reporter &reporter, const std::map<std::stri
   const double rows = find(reporter.best_ns, "memcpy/200_rows");
   if (rows > 0)
     std::printf("memcpy as 200 rows of 1280 bytes: %.2f us, ratio %.2f\n", rows / 1000, rows / memcpy_best);
-  std::printf("\n%-10s %9s %6s %6s %6s %4s   %-15s %-15s\n", "layout", "ours", "ratio", "median", "target", "met",
-              "libyuv", "pixman");
+  const std::vector<const simd_level *> levels = runnable_levels();
+  std::printf("\nThe converters run at level %s here. Ratios of the best times, every level this\n"
+              "processor runs side by side, then the converter (\"ours\", at the chosen level);\n"
+              "\"median\" is the converter's ratio from the medians.\n\n",
+              simd_active_level().name);
+  std::printf("%-10s", "layout");
+  for (const simd_level *level : levels)
+    std::printf(" %6s", level->name);
+  std::printf(" %6s %6s %6s %4s   %-15s %-15s\n", "ours", "median", "target", "met", "libyuv", "pixman");
   for (const layout &l : layouts) {
     const std::string name = std::string("ours/") + l.name;
     const double best = find(reporter.best_ns, name), median = find(reporter.median_ns, name);
     if (best <= 0 || median <= 0)
       continue;
     const double ratio = best / memcpy_best;
-    std::printf("%-10s %6.2f us %6.2f %6.2f %6.2f %4s", l.name, best / 1000, ratio, median / memcpy_median, l.target,
-                ratio <= l.target ? "yes" : "NO");
+    std::printf("%-10s", l.name);
+    for (const simd_level *level : levels) {
+      const double at = find(reporter.best_ns, std::string(level->name) + "/" + l.name);
+      if (at > 0)
+        std::printf(" %6.2f", at / memcpy_best);
+      else
+        std::printf(" %6s", "-");
+    }
+    std::printf(" %6.2f %6.2f %6.2f %4s", ratio, median / memcpy_median, l.target, ratio <= l.target ? "yes" : "NO");
     for (const char *library : {"libyuv", "pixman"}) {
       const std::string peer = std::string(library) + "/" + l.name;
       const double peer_best = find(reporter.best_ns, peer);
@@ -193,12 +228,15 @@ int main(int argc, char **argv) {
   });
   for (const layout &l : layouts)
     add(std::string("ours/") + l.name, [&l] { convert_frame(l, screen); });
+  for (const simd_level *level : runnable_levels())
+    for (int i = 0; i < 8; ++i)
+      add(std::string(level->name) + "/" + layouts[i].name, [level, i] { convert_frame_at(*level, i, screen); });
 
   // A peer is timed only when it writes exactly our bytes.
   std::map<std::string, std::string> not_exact;
   for (const peer &p : peers()) {
     const std::string name = std::string(p.library) + "/" + p.target->name;
-    const size_t bytes = size_t{width} * height * p.target->bytes;
+    const size_t bytes = size_t{width} * height * p.target->screen->bytes;
     convert_frame(*p.target, ours);
     memset(screen, 0x5A, sizeof screen);
     p.convert();
@@ -208,19 +246,22 @@ int main(int argc, char **argv) {
         ++at;
       char what[128];
       std::snprintf(what, sizeof what, "differs from ours, first at pixel %zu (byte %zu: %02X, ours %02X)",
-                    at / p.target->bytes, at, screen[at], ours[at]);
+                    at / p.target->screen->bytes, at, screen[at], ours[at]);
       not_exact[name] = what;
       continue;
     }
     add(name, p.convert);
   }
 
-  // Defaults that the command line can override: repetitions in random
-  // order, so that a slow spell of the machine does not fall on one row.
+  // Defaults that the command line can override: many short repetitions in
+  // random order, so that a slow spell of the machine does not fall on one
+  // row and the best of them is a quiet moment; on a loaded machine the best
+  // of 300 runs of 2 ms each repeats to a few percent, where 20 of 50 ms
+  // were a fifth apart.
   std::vector<char *> args(argv, argv + argc);
-  char repetitions[] = "--benchmark_repetitions=20";
+  char repetitions[] = "--benchmark_repetitions=300";
   char interleave[] = "--benchmark_enable_random_interleaving=true";
-  char min_time[] = "--benchmark_min_time=0.05";
+  char min_time[] = "--benchmark_min_time=0.002";
   char aggregates[] = "--benchmark_report_aggregates_only=true";
   args.insert(args.begin() + 1, {repetitions, interleave, min_time, aggregates});
   int count = static_cast<int>(args.size());

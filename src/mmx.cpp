@@ -28,13 +28,14 @@ constexpr simd_routines plain_routines =
 
 #if defined(__i386__) || defined(__x86_64__)
 struct x86_features {
-  bool mmx, sse2, ssse3, avx2;
+  bool mmx, sse2, ssse3, avx2, avx512;
 };
 
-// The instruction sets of the processor, from CPUID, and for AVX2 also the
-// system's consent: its 256-bit registers are usable only if the system
-// saves them on a task switch, which it says through OSXSAVE and the SSE
-// and AVX bits of XCR0.
+// The instruction sets of the processor, from CPUID, and for AVX2 and
+// AVX-512 also the system's consent: their wider registers are usable only
+// if the system saves them on a task switch, which it says through OSXSAVE
+// and XCR0: the SSE and AVX bits for AVX2, and besides them the opmask and
+// both ZMM bits for AVX-512.
 x86_features x86_processor() {
   x86_features f{};
   unsigned a, b, c, d;
@@ -51,13 +52,19 @@ x86_features x86_processor() {
     return f;
   __cpuid_count(7, 0, a, b, c, d);
   f.avx2 = b & bit_AVX2;
+  // F, BW and VL for the 512-bit integer ops and their masks, VBMI for the
+  // byte permutes.
+  const unsigned avx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
+  f.avx512 = f.avx2 && (xcr0 & 0xE6) == 0xE6 && (b & avx512) == avx512 && (c & bit_AVX512VBMI);
   return f;
 }
 #endif
 
 struct level_table {
-  simd_level levels[6];
+  simd_level levels[7];
   size_t count;
+  const simd_level *runnable[7];
+  size_t runnable_count;
 };
 
 const level_table &levels() {
@@ -84,9 +91,15 @@ const level_table &levels() {
 #ifdef FLYOVER_SIMD_HAVE_AVX2
     t.levels[t.count++] = {"avx2", &simd_routines_avx2, x86.avx2};
 #endif
+#ifdef FLYOVER_SIMD_HAVE_AVX512
+    t.levels[t.count++] = {"avx512", &simd_routines_avx512, x86.avx512};
+#endif
 #ifdef FLYOVER_SIMD_HAVE_NEON
     t.levels[t.count++] = {"neon", &simd_routines_neon, true};
 #endif
+    for (size_t i = 0; i < t.count; ++i)
+      if (t.levels[i].runs_here)
+        t.runnable[t.runnable_count++] = &t.levels[i];
     return t;
   }();
   return table;
@@ -116,6 +129,11 @@ const simd_routines &active() {
 const simd_level *simd_levels(size_t *count) {
   *count = levels().count;
   return levels().levels;
+}
+
+const simd_level *const *simd_runnable_levels(size_t *count) {
+  *count = levels().runnable_count;
+  return levels().runnable;
 }
 
 const simd_level *simd_choose_level(const char *cap) {

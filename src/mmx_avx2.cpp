@@ -9,20 +9,16 @@ namespace {
 
 inline __m256i load256(const uint8_t *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
 inline void store256(uint8_t *p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
-inline __m256i splat256(uint64_t v) { return _mm256_set1_epi64x(static_cast<long long>(v)); }
 
-// The same lanes as SSE2's lanes565 and lanes555, eight pixels at a time.
-inline __m256i lanes565(__m256i p, __m256i mul) {
-  const __m256i product = _mm256_madd_epi16(_mm256_and_si256(p, splat256(mmx_rgb565_rb)), mul);
-  return _mm256_or_si256(product, _mm256_and_si256(p, splat256(mmx_rgb565_g)));
+// Eight pixels to their 16-bit values at bits 8-23 of their lanes, by the
+// two multiply-adds of mmx_rows.h.
+inline __m256i sums16(__m256i p, const sixteen_bit_sums &f) {
+  const __m256i masked = _mm256_and_si256(p, _mm256_set1_epi32(static_cast<int>(f.mask)));
+  return _mm256_madd_epi16(_mm256_maddubs_epi16(masked, _mm256_set1_epi32(static_cast<int>(f.bytes))),
+                           _mm256_set1_epi32(static_cast<int>(f.words)));
 }
 
-inline __m256i lanes555(__m256i p, __m256i mul) {
-  const __m256i product = _mm256_madd_epi16(_mm256_and_si256(p, splat256(mmx_rgb555_rb)), mul);
-  return _mm256_srli_epi32(_mm256_or_si256(product, _mm256_and_si256(p, splat256(mmx_rgb555_g))), 6);
-}
-
-// The packs work within 128-bit halves; this puts their quarters in order.
+// The shuffles work within 128-bit halves; this puts their quarters in order.
 inline __m256i in_order(__m256i packed) { return _mm256_permute4x64_epi64(packed, 0xD8); }
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
@@ -74,24 +70,28 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
   return count - n + sse::blocks_24<Order>(d, s, n);
 }
 
-// Values of at most 0xFFFF: the unsigned 32-to-16-bit pack keeps them.
-template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
+// Each register's values to the first or the last eight bytes of each of
+// its 128-bit halves, and the quarters of the two in order; SSSE3's blocks,
+// whose shifts and packs measure faster at that width, do what is left.
+template <uint32_t Rest(uint8_t *, const uint8_t *, uint32_t)>
+uint32_t blocks_16(uint8_t *d, const uint8_t *s, uint32_t n, const sixteen_bit_sums &f) {
   const uint32_t count = n;
-  const __m256i m = splat256(Order == channel_order::rgb ? mmx_rgb565_mul : mmx_bgr565_mul);
-  for (; n >= 16; n -= 16, s += 64, d += 32) {
-    const __m256i low = _mm256_srli_epi32(lanes565(load256(s), m), 5);
-    const __m256i high = _mm256_srli_epi32(lanes565(load256(s + 32), m), 5);
-    store256(d, in_order(_mm256_packus_epi32(low, high)));
-  }
-  return count - n + sse::blocks_565<Order>(d, s, n);
+  const __m256i low = _mm256_setr_epi8(1, 2, 5, 6, 9, 10, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 5, 6, 9, 10, 13,
+                                       14, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i high = _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 1, 2, 5, 6, 9, 10, 13, 14, -1, -1, -1, -1, -1,
+                                        -1, -1, -1, 1, 2, 5, 6, 9, 10, 13, 14);
+  for (; n >= 16; n -= 16, s += 64, d += 32)
+    store256(d, in_order(_mm256_or_si256(_mm256_shuffle_epi8(sums16(load256(s), f), low),
+                                         _mm256_shuffle_epi8(sums16(load256(s + 32), f), high))));
+  return count - n + Rest(d, s, n);
+}
+
+template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
+  return blocks_16<sse::blocks_565<Order>>(d, s, n, Order == channel_order::rgb ? rgb565_sums : bgr565_sums);
 }
 
 template <channel_order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
-  const uint32_t count = n;
-  const __m256i m = splat256(Order == channel_order::rgb ? mmx_rgb555_mul : mmx_bgr555_mul);
-  for (; n >= 16; n -= 16, s += 64, d += 32)
-    store256(d, in_order(_mm256_packs_epi32(lanes555(load256(s), m), lanes555(load256(s + 32), m))));
-  return count - n + sse::blocks_555<Order>(d, s, n);
+  return blocks_16<sse::blocks_555<Order>>(d, s, n, Order == channel_order::rgb ? rgb555_sums : bgr555_sums);
 }
 
 } // namespace

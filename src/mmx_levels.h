@@ -27,6 +27,17 @@ struct simd_level {
 // the references alone. The processor is asked once, at the first call.
 const simd_level *simd_levels(size_t *count);
 
+// Those of them that the processor runs, narrowest first.
+const simd_level *const *simd_runnable_levels(size_t *count);
+
+// The block routines of simd_routines in the order of the screen layouts
+// (layouts.h) from the second on; the first layout's is the byte copy.
+constexpr block_routine *simd_routines::*simd_block_routines[] = {
+    &simd_routines::convert_32_to_32_bgr888, &simd_routines::convert_32_to_24_rgb888,
+    &simd_routines::convert_32_to_24_bgr888, &simd_routines::convert_32_to_16_rgb565,
+    &simd_routines::convert_32_to_16_bgr565, &simd_routines::convert_32_to_16_rgb555,
+    &simd_routines::convert_32_to_16_bgr555};
+
 // The widest level that runs here, at most the level named cap (null or
 // empty for no cap); null when cap names no level of this build.
 const simd_level *simd_choose_level(const char *cap);
@@ -40,6 +51,6 @@ const simd_level &simd_active_level();
 const char *simd_level_names();
 
 extern const simd_routines simd_routines_mmx, simd_routines_sse2, simd_routines_ssse3, simd_routines_avx2,
-    simd_routines_neon;
+    simd_routines_avx512, simd_routines_neon;
 
 #endif

@@ -30,13 +30,15 @@ template <blocks_function Blocks> void copy_then_rest(void *destination, const v
   uint8_t *d = static_cast<uint8_t *>(destination);
   const uint8_t *s = static_cast<const uint8_t *>(source);
   const uint32_t done = Blocks(d, s, bytes);
-  memcpy(d + done, s + done, bytes - done);
+  if (done < bytes)
+    memcpy(d + done, s + done, bytes - done);
 }
 
 template <blocks_function Blocks, uint32_t Bytes, pixel_converter Rest>
 void blocks_then_rest(uint8_t *destination, const uint32_t *source, uint32_t count) {
   const uint32_t done = Blocks(destination, reinterpret_cast<const uint8_t *>(source), count);
-  Rest(source + done, destination + size_t{Bytes} * done, static_cast<int32_t>(count - done));
+  if (done < count)
+    Rest(source + done, destination + size_t{Bytes} * done, static_cast<int32_t>(count - done));
 }
 
 // A level's table from its block functions, in the order of simd_routines.
@@ -68,6 +70,31 @@ constexpr simd_routines routines_of = {
 [[maybe_unused]] constexpr uint64_t mmx_bgr555_mul = 0x0008200000082000ull;  // B * 0x2000 + R * 8
 [[maybe_unused]] constexpr uint64_t mmx_rgb565_mul = 0x2000000420000004ull;  // B * 4 + R * 0x2000
 [[maybe_unused]] constexpr uint64_t mmx_bgr565_mul = 0x0004200000042000ull;  // B * 0x2000 + R * 4
+
+// The 16-bit layouts in two multiply-adds, for AVX2 and AVX-512, which
+// place all three fields at once, so that no shift is needed (SSSE3 has
+// the byte multiply too, but its shifts and packs measure faster). Each pixel's masked bytes are first summed in
+// pairs into 16-bit words, each byte times its own power of two (blue with
+// green, red with the top byte, whose multiplier is 0), and the two words of
+// each 32-bit lane are then summed, each times its own power of two, into
+// the pixel's 16-bit value at bits 8-23 of its lane, bytes 1 and 2, where a
+// byte shuffle takes it from. The low field lands at bit 8, the middle one 5
+// bits above it and the high one 10 (5-5-5) or 11 (5-6-5) bits above it;
+// every product and sum fits in its signed 16 or 32 bits.
+struct sixteen_bit_sums {
+  uint32_t mask;  // the top bits of each field
+  uint32_t bytes; // the multipliers of blue, green, red and the top byte, low byte first
+  uint32_t words; // the multipliers of the low and the high word
+};
+
+constexpr sixteen_bit_sums sums(uint32_t mask, uint32_t b, uint32_t g, uint32_t r, uint32_t low, uint32_t high) {
+  return {mask, b | g << 8 | r << 16, low | high << 16};
+}
+
+[[maybe_unused]] constexpr sixteen_bit_sums rgb565_sums = sums(0x00F8FCF8, 1, 64, 64, 32, 1024);
+[[maybe_unused]] constexpr sixteen_bit_sums bgr565_sums = sums(0x00F8FCF8, 32, 1, 1, 2048, 32);
+[[maybe_unused]] constexpr sixteen_bit_sums rgb555_sums = sums(0x00F8F8F8, 1, 32, 32, 32, 1024);
+[[maybe_unused]] constexpr sixteen_bit_sums bgr555_sums = sums(0x00F8F8F8, 32, 1, 1, 1024, 32);
 
 } // namespace
 

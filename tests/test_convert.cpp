@@ -22,12 +22,8 @@ namespace {
 // The levels whose block routines the processor running the test can run.
 std::vector<const simd_level *> runnable_levels() {
   size_t count = 0;
-  const simd_level *all = simd_levels(&count);
-  std::vector<const simd_level *> runnable;
-  for (size_t i = 0; i < count; ++i)
-    if (all[i].runs_here)
-      runnable.push_back(&all[i]);
-  return runnable;
+  const simd_level *const *runnable = simd_runnable_levels(&count);
+  return {runnable, runnable + count};
 }
 
 // One row of the table of supported formats, with its reference.
@@ -62,14 +58,6 @@ std::vector<const simd_level *> subjects() {
 
 const char *name_of(const simd_level *level) { return level ? level->name : "converter"; }
 
-// The block routines of a level in the order of the layouts, from the second
-// on; the first layout's is the byte copy, which counts bytes.
-constexpr block_routine *simd_routines::*block_routines[] = {
-    &simd_routines::convert_32_to_32_bgr888, &simd_routines::convert_32_to_24_rgb888,
-    &simd_routines::convert_32_to_24_bgr888, &simd_routines::convert_32_to_16_rgb565,
-    &simd_routines::convert_32_to_16_bgr565, &simd_routines::convert_32_to_16_rgb555,
-    &simd_routines::convert_32_to_16_bgr555};
-
 // Converts count pixels of layout l with its converter (level null) or with
 // its block routine at the level.
 void convert(const layout &l, const simd_level *level, const void *source, uint8_t *destination, uint32_t count) {
@@ -79,7 +67,7 @@ void convert(const layout &l, const simd_level *level, const void *source, uint8
   else if (&l == layouts)
     level->routines->memcpy(destination, pixels, count * 4);
   else
-    (level->routines->*block_routines[&l - layouts - 1])(destination, pixels, count);
+    (level->routines->*simd_block_routines[&l - layouts - 1])(destination, pixels, count);
 }
 
 size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
@@ -146,13 +134,13 @@ TEST_P(ConvertEveryLayout, EveryColourMatchesTheReference) {
   }
 }
 
-// Every count from 0 to 72 (past two of the widest blocks, through every
-// tail) and around 96 and 320, at every misalignment: exactly the
+// Every count from 0 to 136 (past two of the widest blocks, 64 pixels,
+// through every tail) and around 320, at every misalignment: exactly the
 // reference's bytes, nothing written outside the row, nothing read past it.
 TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow) {
   const layout &l = layouts[GetParam()];
-  std::vector<uint32_t> counts{95, 96, 97, 319, 320, 321};
-  for (uint32_t n = 0; n <= 72; ++n)
+  std::vector<uint32_t> counts{319, 320, 321};
+  for (uint32_t n = 0; n <= 136; ++n)
     counts.push_back(n);
   for (const uint32_t count : counts) {
     const std::vector<uint8_t> source = random_bytes(4 * count, count);
@@ -168,11 +156,11 @@ TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow) {
 INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, 8),
                          [](const ::testing::TestParamInfo<int> &info) { return layouts[info.param].name; });
 
-// The byte copy counts bytes, not pixels: every count to 200 and around a
-// row of 320 pixels.
+// The byte copy counts bytes, not pixels: every count past two of the
+// widest blocks, 256 bytes, and around a row of 320 pixels.
 TEST(Convert, ByteCopyCopiesExactlyCountBytes) {
   std::vector<uint32_t> counts{1279, 1280, 1281};
-  for (uint32_t n = 0; n <= 200; ++n)
+  for (uint32_t n = 0; n <= 520; ++n)
     counts.push_back(n);
   for (const simd_level *level : runnable_levels()) {
     for (const uint32_t count : counts) {

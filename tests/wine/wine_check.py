@@ -100,10 +100,11 @@ def hash_lines(text):
             if line.startswith(("frame ", "combined ", "converted ", "fade ", "renderer "))]
 
 
-def show_fpu(prefix, text):
-    """Logs the reports that tell where two builds part: x87 setup and combined hash."""
+def show_setup(prefix, text):
+    """Logs the reports that tell where two builds part: x87 setup, the row
+    converters' SIMD level and the combined hash."""
     for line in text.splitlines():
-        if line.startswith(("x87 ", "combined ")):
+        if line.startswith(("x87 ", "simd ", "combined ")):
             log(prefix + line.strip())
 
 
@@ -188,7 +189,7 @@ def check_framehash(session, exe, expected, cwd=None):
     log(exe)
     output = session.retrying(exe, "", lambda: session.run(["wine", exe, str(FRAMES)], 300, exe,
                                                            ok=(0,) + WINE_CRASH_CODES, cwd=cwd))
-    show_fpu("  ", output)
+    show_setup("  ", output)
     got = hash_lines(output)
     if got != expected:
         i = next((i for i, (a, b) in enumerate(zip(got, expected)) if a != b), min(len(got), len(expected)))
@@ -277,7 +278,7 @@ def main():
         linux = os.path.abspath(args.linux_framehash)
         text = session.run([linux, str(FRAMES)], 300, "the Linux framehash", env=False)[1]
         expected = hash_lines(text)
-        show_fpu("linux: ", text)
+        show_setup("linux: ", text)
         pictures = {int(line.split()[1], 16) for line in
                     session.run([linux, "--pictures"], 300, "framehash --pictures", env=False)[1].splitlines()
                     if line.startswith("picture ")}
