@@ -143,6 +143,31 @@ class Page {
       await this.send('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: virtualKey });
   }
 
+  // A real click in the middle of the element that selector names, after
+  // the pointer has moved there: focus moves as a person's click moves it.
+  async click(selector) {
+    const { x, y } = await this.evaluate(`(() => {
+      const box = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
+      return { x: box.left + box.width / 2, y: box.top + box.height / 2 };
+    })()`);
+    await this.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+    for (const type of ['mousePressed', 'mouseReleased'])
+      await this.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
+  }
+
+  // Puts files into the file input that selector names, as picking them
+  // would.
+  async setFiles(selector, files) {
+    const { result } = await this.send('Runtime.evaluate', { expression: `document.querySelector(${JSON.stringify(selector)})` });
+    await this.send('DOM.setFileInputFiles', { files, objectId: result.objectId });
+  }
+
+  // The value of expression after a full garbage collection.
+  async afterCollection(expression) {
+    await this.send('HeapProfiler.collectGarbage');
+    return this.evaluate(expression);
+  }
+
   async screenshot() {
     const { data } = await this.send('Page.captureScreenshot', { format: 'png' });
     return Buffer.from(data, 'base64');
