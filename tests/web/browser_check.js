@@ -202,7 +202,7 @@ async function main() {
     if (alive !== 1) throw new Error(`${alive} programs alive after 10 replacements`);
 
     await page.waitFor('Number(document.body.dataset.frames) >= 40', 5000, 'forty frames');
-    await page.key('Enter', 'Enter', 13);
+    await page.key('Enter', 'Enter', 13, '\r');
     await sleep(200);
     if (await framesShown() < 40) throw new Error('Enter restarted the flight');
 

@@ -138,9 +138,12 @@ class Page {
     }
   }
 
-  async key(key, code, virtualKey) {
-    for (const type of ['keyDown', 'keyUp'])
-      await this.send('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: virtualKey });
+  // A key pressed and released; with text, the press also types it (as
+  // Enter's "\r"), which is what activates a focused button.
+  async key(key, code, virtualKey, text) {
+    await this.send('Input.dispatchKeyEvent', { type: 'keyDown', key, code, windowsVirtualKeyCode: virtualKey,
+                                                ...(text ? { text } : {}) });
+    await this.send('Input.dispatchKeyEvent', { type: 'keyUp', key, code, windowsVirtualKeyCode: virtualKey });
   }
 
   // A real click in the middle of the element that selector names, after
