@@ -33,8 +33,7 @@ public:
 // Frames one after another from the start position, as the program draws
 // them (the camera moves between frames).
 template <void (*render)()> void renderFrames(benchmark::State &state) {
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   for (auto _ : state) {
     render();
     benchmark::ClobberMemory();
@@ -44,7 +43,7 @@ template <void (*render)()> void renderFrames(benchmark::State &state) {
 
 // The maps in the current folder, or freshly generated default ones.
 inline void loadDefaultMaps(const char *program) {
-  if (access("texture.raw", R_OK) != 0 || access("map.raw", R_OK) != 0) {
+  if (access(kTextureFile, R_OK) != 0 || access(kHeightFile, R_OK) != 0) {
     char dir[] = "/tmp/flyover-bench-XXXXXX";
     if (!mkdtemp(dir) || chdir(dir) != 0 || std::system(MKMAPS_PATH " > /dev/null") != 0) {
       std::fprintf(stderr, "%s: cannot make the default maps\n", program);

@@ -25,8 +25,7 @@ void convert(benchmark::State &state, const BenchFormat &format) {
   }
   const int32_t pitch = kCanvasWidth * format.bits / 8 + 32;
   std::vector<uint8_t> surface(static_cast<size_t>(pitch) * kCanvasHeight);
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   renderFrame();
   for (auto _ : state) {
     for (int32_t y = 0; y < kCanvasHeight; ++y)
@@ -46,8 +45,7 @@ void frame(benchmark::State &state, const BenchFormat &format) {
     ptc_close();
     return;
   }
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   for (auto _ : state) {
     renderFrame();
     moveCamera();

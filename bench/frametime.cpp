@@ -28,8 +28,7 @@ double bestNanoseconds(pixel_converter converter, int32_t bytesPerPixel, int32_t
   std::vector<uint8_t> surface(size_t(pitch) * kCanvasHeight);
   double best = 0;
   for (int run = 0; run < kRuns; ++run) {
-    actorY = kStartY;
-    actorX = kStartX;
+    resetCamera();
     const auto start = std::chrono::steady_clock::now();
     for (int32_t f = 0; f < frames; ++f) {
       renderFrame();

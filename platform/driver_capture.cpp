@@ -8,6 +8,7 @@
 // makes this driver the cheapest screen for measuring the rest of a frame.
 #include "capture_webp.h"
 #include "driver.h"
+#include "../src/map_files.h"
 
 #include <png.h>
 
@@ -310,7 +311,7 @@ private:
 
 // The program reads its maps from these files in the directory it runs in;
 // frames written over one of them would destroy it.
-const char *const kMapFiles[] = {"texture.raw", "map.raw"};
+const char *const kMapFiles[] = {kTextureFile, kHeightFile};
 
 bool sameFile(const struct stat &a, const struct stat &b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 

@@ -3,13 +3,14 @@
 #ifndef FLYOVER_TERRAIN_H
 #define FLYOVER_TERRAIN_H
 
+#include "map_files.h"
+
 #include <stddef.h>
 #include <stdint.h>
 
 enum : int32_t {
   kCanvasWidth = 320,
   kCanvasHeight = 200,
-  kMapSize = 500,
   kTextureBytes = kMapSize * kMapSize * 3,
   kHeightBytes = kMapSize * kMapSize,
   kRows = 40,         // map rows drawn per frame, far to near
@@ -34,10 +35,19 @@ void putPixel(int32_t x, int32_t y, int32_t r, int32_t g, int32_t b);
 void drawBar(int32_t x, int32_t y, int32_t width, int32_t r, int32_t g, int32_t b);
 
 // Reads up to size bytes of the named file into dest and tells standard
-// error when the file is missing or short. Returns the bytes read.
-size_t loadMapFile(const char *name, uint8_t *dest, size_t size);
-// "texture.raw" then "map.raw" from the current directory.
-void loadMaps();
+// error, in a line starting with program's name, when the file is missing
+// or short. Returns the bytes read.
+size_t loadMapFile(const char *name, uint8_t *dest, size_t size, const char *program = "flyover");
+// kTextureFile then kHeightFile from the current directory; false when
+// either gave no bytes at all (missing, unreadable or empty).
+bool loadMaps(const char *program = "flyover");
+
+// The camera where every flight starts: actorY first, then actorX, in the
+// order the program's start sets them.
+inline void resetCamera() {
+  actorY = kStartY;
+  actorX = kStartX;
+}
 
 // The projection, exact to the last bit and independent of the floating
 // point unit's state. Row k is 0 (farthest, depth 245) to 39 (nearest,

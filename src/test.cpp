@@ -13,6 +13,12 @@
 #include <cstdio>
 #include <cstring>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 uint32_t pixel[kCanvasWidth * kCanvasHeight];
 uint8_t texture[kTextureBytes];
 uint8_t map[kHeightBytes];
@@ -35,10 +41,44 @@ void drawBar(int32_t x, int32_t y, int32_t width, int32_t r, int32_t g, int32_t 
 
 // --- Map files ------------------------------------------------------------
 
-size_t loadMapFile(const char *name, uint8_t *dest, size_t size) {
-  FILE *f = std::fopen(name, "rb");
+namespace {
+
+// A FIFO with no writer would hold a plain open for good, before the first
+// frame and without a word. Opened without waiting, it then reads as an
+// empty file (a read finds end-of-file while nobody has it open for
+// writing), and one with a writer is read as its data comes, so its reads
+// go back to blocking. Other files that are not regular (a terminal, say)
+// stay non-blocking: what they have not got ready ends the read.
+FILE *openMap(const char *name) {
+#ifdef _WIN32
+  return std::fopen(name, "rb");
+#else
+  const int fd = ::open(name, O_RDONLY | O_NONBLOCK);
+  if (fd < 0)
+    return nullptr;
+  struct stat info {};
+  FILE *f = nullptr;
+  if (::fstat(fd, &info) == 0) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (!S_ISFIFO(info.st_mode) || (flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0))
+      f = ::fdopen(fd, "rb");
+  }
   if (!f) {
-    std::fprintf(stderr, "flyover: %s: cannot open (%s); its cells stay black and flat\n", name, std::strerror(errno));
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+  }
+  return f;
+#endif
+}
+
+} // namespace
+
+size_t loadMapFile(const char *name, uint8_t *dest, size_t size, const char *program) {
+  FILE *f = openMap(name);
+  if (!f) {
+    std::fprintf(stderr, "%s: %s: cannot open (%s); run mkmaps to make the maps\n", program, name,
+                 std::strerror(errno));
     return 0;
   }
   // A single read may legitimately return less than asked; keep reading
@@ -54,17 +94,18 @@ size_t loadMapFile(const char *name, uint8_t *dest, size_t size) {
   const bool longer = got == size && std::fgetc(f) != EOF;
   std::fclose(f);
   if (failed)
-    std::fprintf(stderr, "flyover: %s: read error after %zu of %zu bytes; the rest stays zero\n", name, got, size);
+    std::fprintf(stderr, "%s: %s: read error after %zu of %zu bytes; the rest stays zero\n", program, name, got, size);
   else if (got < size)
-    std::fprintf(stderr, "flyover: %s: only %zu of %zu bytes; the rest stays zero\n", name, got, size);
+    std::fprintf(stderr, "%s: %s: only %zu of %zu bytes; the rest stays zero\n", program, name, got, size);
   else if (longer)
-    std::fprintf(stderr, "flyover: %s: longer than %zu bytes; the rest is ignored\n", name, size);
+    std::fprintf(stderr, "%s: %s: longer than %zu bytes; the rest is ignored\n", program, name, size);
   return got;
 }
 
-void loadMaps() {
-  loadMapFile("texture.raw", texture, sizeof texture);
-  loadMapFile("map.raw", map, sizeof map);
+bool loadMaps(const char *program) {
+  const bool colours = loadMapFile(kTextureFile, texture, sizeof texture, program) > 0;
+  const bool heights = loadMapFile(kHeightFile, map, sizeof map, program) > 0;
+  return colours && heights;
 }
 
 // --- Exact extended-precision arithmetic ---------------------------------
@@ -352,8 +393,7 @@ void moveCamera() {
 
 int main() {
   setExtendedPrecision();
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   loadMaps();
   if (!ptc_open("test", kCanvasWidth, kCanvasHeight))
     return 1;

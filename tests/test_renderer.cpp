@@ -300,8 +300,7 @@ TEST(Frames, HandmadeMapGivesTheWorkedOutPicture) {
   std::memset(texture, 0, sizeof texture);
   map[50 * kMapSize + 120] = 255;
   texture[(50 * kMapSize + 120) * 3] = 255;
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   const Frame frame(true);
 
   // Greys of black cells, from the fade with c = 0: 180 * (depth / 250)

@@ -153,16 +153,11 @@ void hashConversions() {
   }
 }
 
-void startCamera() {
-  actorY = kStartY;
-  actorX = kStartX;
-}
-
 int hashFrames(int32_t frames) {
   static uint32_t reference[kCanvasWidth * kCanvasHeight];
   // Builds and processors differ here; the converted hashes must not.
   std::printf("simd level %s (of %s)\n", simd_active_level().name, simd_level_names());
-  startCamera();
+  resetCamera();
   uint64_t combined = kFnvOffset;
   for (uint64_t &hash : layoutHashes)
     hash = kFnvOffset;
@@ -188,7 +183,7 @@ int hashFrames(int32_t frames) {
 }
 
 int hashPictures() {
-  startCamera();
+  resetCamera();
   for (actorX = 0; actorX < kWrap; actorX += kCameraStep) {
     renderFrame();
     uint64_t h = kFnvOffset;
@@ -237,7 +232,8 @@ int main(int argc, char **argv) {
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--pictures") == 0) {
-    loadMaps();
+    if (!loadMaps("framehash"))
+      return 1;
     return hashPictures();
   }
   int32_t frames = 120;
@@ -283,7 +279,8 @@ int main(int argc, char **argv) {
   std::printf("x87 none: long double is not the extended type here\n");
 #endif
 
-  loadMaps();
+  if (!loadMaps("framehash"))
+    return 1;
   const int framesResult = hashFrames(frames);
   if (!fadeExact)
     std::fprintf(stderr, "framehash: the renderer's fade differs from long double at 64-bit precision\n");

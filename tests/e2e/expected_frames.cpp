@@ -46,8 +46,7 @@ bool fly(const std::string &dir, long n, const std::function<void()> &eachFrame)
   if (chdir(dir.c_str()) != 0)
     return false;
   setExtendedPrecision();
-  actorY = kStartY;
-  actorX = kStartX;
+  resetCamera();
   loadMaps();
   for (long frame = 1; frame <= n; ++frame) {
     if (frame > 1)
