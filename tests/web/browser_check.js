@@ -6,7 +6,10 @@
 // says which map is missing, with maps it flies over those; flights
 // replaced again and again leave one program alive, Enter does not restart
 // the flight, a picked file that cannot be read leaves the flight alone, and
-// a new device pixel ratio places the canvas again; a page that loses focus
+// a new device pixel ratio places the canvas again; a height picture dropped
+// on the page, and a height and a colour picture picked, fly over the maps
+// that the native map generator makes of them, and a broken picture leaves
+// the flight alone with one line; a page that loses focus
 // stops presenting frames and starts again when it gets focus back; opened
 // from disk the served page says how to serve it, and the one-file page
 // flies over the default maps. Last it prints the page's frame rate against
@@ -226,6 +229,41 @@ async function main() {
     await page.click('#fly-files');
     const log = await page.waitFor("document.getElementById('log').textContent", 5000, 'an error line');
     if (!log.includes('gone.raw cannot be read') || log.includes('\n')) throw new Error(`the page says: ${log}`);
+    if (await framesShown() <= before) throw new Error('the flight was stopped or restarted');
+    await page.key('Escape', 'Escape', 27);
+    await page.waitFor('document.body.dataset.exitCode', 5000, 'the program to end');
+  });
+
+  await check('a dropped height picture, and a picked height and colour picture, fly over the native maps of ' +
+              'those pictures; a broken picture gives one line and the flight goes on', async () => {
+    const pictures = require('./pictures.js').write(work);
+    const heightOnly = path.join(work, 'hills'), withColour = path.join(work, 'hills-coloured');
+    for (const dir of [heightOnly, withColour]) fs.mkdirSync(dir);
+    execFileSync(options.mkmaps, ['--height', pictures.hills, heightOnly], { stdio: 'ignore' });
+    execFileSync(options.mkmaps, ['--height', pictures.hills, '--colour', pictures.colour, withColour],
+                 { stdio: 'ignore' });
+    const flewOver = async (what) => {
+      const code = await page.waitFor(`document.getElementById('status').textContent.includes(${JSON.stringify(what)}) ` +
+                                      '&& document.body.dataset.exitCode', 30000, `the flight over ${what}`);
+      if (code !== '0') throw new Error(`exit code ${code} over ${what}`);
+    };
+    await run('with-maps', `FLYOVER_FRAMES=${FRAMES}`);
+    await page.drop([pictures.hills], 500, 300);
+    await flewOver('hills.png');
+    const note = await pageText('log');
+    if (!/^mkmaps: hills\.png is 640 x 480 pixels, not square/.test(note)) throw new Error(`the page says: ${note}`);
+    await expectCanvas(heightOnly, 'xrgb8888', path.join(work, 'hills-frame.png'));
+    await page.setFiles('#map-file', [pictures.hills]);
+    await page.setFiles('#texture-file', [pictures.colour]);
+    await page.click('#fly-files');
+    await flewOver('hills.png and hills-colour.png');
+    await expectCanvas(withColour, 'xrgb8888', path.join(work, 'hills-coloured-frame.png'));
+
+    await start('with-maps', '');
+    const before = await framesShown();
+    await page.drop([pictures.broken], 500, 300);
+    const log = await page.waitFor("document.getElementById('log').textContent", 10000, 'an error line');
+    if (!/^mkmaps: broken\.png: cannot be decoded/.test(log) || log.includes('\n')) throw new Error(`the page says: ${log}`);
     if (await framesShown() <= before) throw new Error('the flight was stopped or restarted');
     await page.key('Escape', 'Escape', 27);
     await page.waitFor('document.body.dataset.exitCode', 5000, 'the program to end');

@@ -165,6 +165,14 @@ class Page {
     await this.send('DOM.setFileInputFiles', { files, objectId: result.objectId });
   }
 
+  // Files dragged from outside and dropped at (x, y), as a person drops
+  // them from a file manager.
+  async drop(files, x, y) {
+    const data = { items: [], files, dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop'])
+      await this.send('Input.dispatchDragEvent', { type, x, y, data });
+  }
+
   // The value of expression after a full garbage collection.
   async afterCollection(expression) {
     await this.send('HeapProfiler.collectGarbage');
