@@ -243,9 +243,9 @@ async function main() {
     execFileSync(options.mkmaps, ['--height', pictures.hills, '--colour', pictures.colour, withColour],
                  { stdio: 'ignore' });
     const flewOver = async (what) => {
-      const code = await page.waitFor(`document.getElementById('status').textContent.includes(${JSON.stringify(what)}) ` +
-                                      '&& document.body.dataset.exitCode', 30000, `the flight over ${what}`);
-      if (code !== '0') throw new Error(`exit code ${code} over ${what}`);
+      const status = await page.waitFor(`(text => text.startsWith(${JSON.stringify(`The flight over ${what} ended`)}) && text)` +
+                                        "(document.getElementById('status').textContent)", 30000, `the flight over ${what}`);
+      if (!status.includes('exit code 0')) throw new Error(`the page says: ${status}`);
     };
     await run('with-maps', `FLYOVER_FRAMES=${FRAMES}`);
     await page.drop([pictures.hills], 500, 300);
