@@ -22,7 +22,8 @@ for group in "$@"; do
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
-    web) packages+=(cmake emscripten nodejs chromium python3) ;;
+    # stb: the map generator in the page decodes and resamples pictures.
+    web) packages+=(cmake emscripten nodejs chromium python3 libstb-dev) ;;
     format) packages+=(clang-format git) ;;
     *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format)" >&2; exit 2 ;;
   esac
