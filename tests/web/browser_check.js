@@ -181,6 +181,7 @@ async function main() {
     [`FLYOVER_FORMAT=${encodeURIComponent('ŲŧŢ565')}`, 'FLYOVER_FORMAT=ŲŧŢ565 is not'],
     ['FLYOVER_FORMAT=rgb565%00junk', 'NUL'],
     ['FLYOVER_CAPTURE=out.webp', 'desktop program'],
+    ['FLYOVER_SIMD_MAX=avx9', 'FLYOVER_SIMD_MAX=avx9 is not a SIMD level'],
   ];
   for (const [query, expected] of badSettings) {
     await check(`${decodeURIComponent(query).replace('\0', '\\0')} ends with exit code 1 and one line saying why`, async () => {
