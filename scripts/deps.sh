@@ -8,7 +8,9 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case "$group" in
-    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev) ;;
+    # stb's headers are mkmaps' picture decoder and resampler, compiled
+    # into every build of it, the cross builds' and the page's too.
+    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev libstb-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps python3) ;;
@@ -22,7 +24,6 @@ for group in "$@"; do
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
                     libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
-    # stb: the map generator in the page decodes and resamples pictures.
     web) packages+=(cmake emscripten nodejs chromium python3 libstb-dev) ;;
     format) packages+=(clang-format git) ;;
     *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format)" >&2; exit 2 ;;

@@ -45,7 +45,7 @@ case "$mode" in
   check|bench)
     native=$(cd "$native" && pwd)
     if [ "$mode" = check ]; then
-      cmake --build "$native" -j"$jobs" --target framehash mkmaps expected_frames
+      cmake --build "$native" -j"$jobs" --target framehash mkmaps drawpicture expected_frames
       bash "$root/tests/web/node_check.sh" "$build" "$native"
       node "$root/tests/web/browser_check.js" --page "$page" --expected "$native/tests/expected_frames" \
         --mkmaps "$native/tools/mkmaps"

@@ -3,11 +3,11 @@
 #
 #   bash scripts/windows.sh [options]
 #
-# Cross-builds flyover.exe and framehash.exe for 32- and 64-bit Windows with
-# the mingw-w64 compilers, checks that they need no DLL beyond the system's,
-# and runs the 64-bit ones under Wine: framehash must print the same frame
-# hashes as the Linux build's framehash, and flyover.exe must show the right
-# picture and end with exit code 0 on Escape and on Alt+F4
+# Cross-builds flyover.exe, framehash.exe and mkmaps.exe for 32- and 64-bit
+# Windows with the mingw-w64 compilers, checks that they need no DLL beyond
+# the system's, and runs the 64-bit ones under Wine: framehash must print the
+# same frame hashes as the Linux build's framehash, and flyover.exe must show
+# the right picture and end with exit code 0 on Escape and on Alt+F4
 # (tests/wine/wine_check.py).
 #
 # Options:
@@ -47,9 +47,9 @@ else
 fi
 
 configure "$build64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-x86_64.cmake" -DBUILD_TESTING=OFF
-build "$build64" --target flyover framehash
+build "$build64" --target flyover framehash mkmaps
 configure "$build32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" -DBUILD_TESTING=OFF
-build "$build32" --target flyover framehash
+build "$build32" --target flyover framehash mkmaps
 # The maps come from the map generator of the same Linux build.
 native_tools "$linux_framehash" "$buildlinux"
 
@@ -72,8 +72,10 @@ check_exe() {
 
 check_exe "$build64/src/flyover.exe" pei-x86-64 "Windows GUI"
 check_exe "$build64/tools/framehash.exe" pei-x86-64 "Windows CUI"
+check_exe "$build64/tools/mkmaps.exe" pei-x86-64 "Windows CUI"
 check_exe "$build32/src/flyover.exe" pei-i386 "Windows GUI"
 check_exe "$build32/tools/framehash.exe" pei-i386 "Windows CUI"
+check_exe "$build32/tools/mkmaps.exe" pei-i386 "Windows CUI"
 
 # --- Under Wine ----------------------------------------------------------------
 

@@ -3,13 +3,9 @@
 // existing maps and bad input. The pictures are drawn by the tests.
 
 #include "map_files.h"
+#include "pictures.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -156,6 +152,7 @@ TEST_F(MkMaps, WritesThroughTemporaryFilesAndCleansUpOnFailure) {
   EXPECT_EQ(fs::file_size(dir_ / kTextureFile), 3u * kSize * kSize);
 }
 
+// Each wrong command line is told in one line and writes nothing.
 TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
   const std::string d = dir_.string(), missing = (dir_ / "no-such-folder").string();
   const Names bad[] = {{"--seed"},
@@ -171,8 +168,12 @@ TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
                        {"--height"},
                        {d, d},
                        {missing}};
-  for (const Names &args : bad)
+  for (const Names &args : bad) {
+    testing::internal::CaptureStderr();
     EXPECT_NE(run(args), 0) << ::testing::PrintToString(args);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+  }
   EXPECT_EQ(run({"--help"}), 0);
   EXPECT_TRUE(listing(dir_).empty());
   EXPECT_FALSE(fs::exists(missing));
@@ -182,30 +183,8 @@ TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
 // ---------------------------------------------------------------------------
 // Maps from pictures
 
-// A grey PNG of 8 or 16 bits per sample.
 void writePng(const fs::path &path, int width, int height, int depth, const std::vector<uint16_t> &samples) {
-  std::FILE *file = std::fopen(path.string().c_str(), "wb");
-  ASSERT_NE(file, nullptr);
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_init_io(png, file);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), depth, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  Bytes row(size_t(width) * 2);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint16_t v = samples[size_t(y) * width + x];
-      if (depth == 8)
-        row[x] = uint8_t(v);
-      else
-        row[2 * x] = uint8_t(v >> 8), row[2 * x + 1] = uint8_t(v);
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  std::fclose(file);
+  ASSERT_TRUE(writeGreyPng(path.string(), width, height, depth, samples)) << path;
 }
 
 void writeBytes(const fs::path &path, const Bytes &bytes) {
@@ -265,11 +244,11 @@ TEST_F(MkMaps, MakesMapsFromPictures) {
   Bytes jpeg(size_t(700) * kSize);
   for (size_t i = 0; i < jpeg.size(); ++i)
     jpeg[i] = uint8_t(i % 700 * 255 / 699);
-  ASSERT_TRUE(stbi_write_jpg((dir_ / "slope.jpg").string().c_str(), 700, kSize, 1, jpeg.data(), 100));
+  ASSERT_TRUE(writeJpeg((dir_ / "slope.jpg").string(), 700, kSize, 1, jpeg));
   Bytes colours(size_t(3) * kSize * kSize);
   for (auto &c : colours)
     c = uint8_t(random());
-  ASSERT_TRUE(stbi_write_bmp((dir_ / "colours.bmp").string().c_str(), kSize, kSize, 3, colours.data()));
+  ASSERT_TRUE(writeBmp((dir_ / "colours.bmp").string(), kSize, kSize, 3, colours));
   testing::internal::CaptureStderr();
   ASSERT_EQ(run({"--force", "--height", (dir_ / "slope.jpg").string(), "--colour", (dir_ / "colours.bmp").string(),
                  "--height-range", "keep", d}),

@@ -20,6 +20,7 @@ function(add_mkmaps target type)
   # A picture's maps are float arithmetic in the resampler: no fused
   # multiply-adds, and on 32-bit x86 no x87 registers, so that every build
   # rounds alike and writes the same bytes. (The landscape is integer work.)
+  # Emscripten calls its processor x86 too, but wasm has no x87 to avoid.
   target_compile_options(${target} PRIVATE -ffp-contract=off)
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$" AND NOT EMSCRIPTEN)
     target_compile_options(${target} PRIVATE -msse2 -mfpmath=sse)

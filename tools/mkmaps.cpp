@@ -194,7 +194,7 @@ bool parse(int argc, char **argv, Options &options) {
       options.range = range == "keep" ? HeightRange::Keep : HeightRange::Spread;
       options.rangeGiven = true;
     } else if (!arg.empty() && arg[0] == '-') {
-      std::fprintf(stderr, "mkmaps: unknown option %s\n", argv[i]);
+      std::fprintf(stderr, "mkmaps: unknown option %s (mkmaps --help lists them)\n", argv[i]);
       return false;
     } else if (options.directory != nullptr) {
       std::fprintf(stderr, "mkmaps: only one directory may be given\n");
@@ -236,11 +236,11 @@ int main(int argc, char **argv) {
       return 0;
     }
   }
+  // A wrong command line is told in the one line parse() writes, not
+  // buried above a page of usage.
   Options options;
-  if (!parse(argc, argv, options)) {
-    usage(stderr);
+  if (!parse(argc, argv, options))
     return 2;
-  }
 
   const std::filesystem::path dir = options.directory != nullptr ? options.directory : ".";
   std::error_code error;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The WebAssembly build's console tools under node against the native ones:
-# mkmaps must write the same bytes, generated and from pictures (a height
-# picture alone, and with a colour picture), and framehash must print the
-# same frames, combined hash, converted rows of every layout and pictures.
+# mkmaps must write the same bytes, generated and from pictures, and
+# framehash must print the same frames, combined hash, converted rows of
+# every layout and pictures.
 #
 #   node_check.sh WASM_BUILD NATIVE_BUILD
 set -euo pipefail
@@ -13,18 +13,23 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/node" "$work/native"
 
-node "$here/pictures.js" "$work"
+# mkmaps ARGUMENTS... in both folders, under node and natively, then the
+# two pairs of maps compared byte for byte.
 same_maps() {
-  rm -f "$work"/node/*.raw "$work"/native/*.raw
-  (cd "$work/node" && node "$wasm/tools/mkmaps.js" "$@" > /dev/null 2>&1)
-  (cd "$work/native" && "$native/tools/mkmaps" "$@" > /dev/null 2>&1)
+  (cd "$work/node" && node "$wasm/tools/mkmaps.js" --force "$@" > /dev/null)
+  (cd "$work/native" && "$native/tools/mkmaps" --force "$@" > /dev/null)
   for map in texture.raw map.raw; do
     cmp "$work/native/$map" "$work/node/$map" || { echo "node_check: mkmaps $* under node wrote another $map" >&2; exit 1; }
   done
 }
 same_maps
-same_maps --height "$work/hills.png"
-same_maps --height "$work/hills.png" --colour "$work/hills-colour.png"
+# Pictures drawn by the tests: a 16-bit PNG shrunk through the resampler's
+# floating point and coloured as the landscape is, and a JPEG, not of the
+# maps' size, for both the heights and the colours.
+"$native/tests/drawpicture" "$work/terrain.png" 1024
+"$native/tests/drawpicture" "$work/terrain.jpg" 640
+same_maps --height ../terrain.png
+same_maps --height ../terrain.jpg --colour ../terrain.jpg
 echo "node_check: mkmaps under node writes the native maps byte for byte, generated and from pictures"
 
 bash "$here/../cross/compare_framehash.sh" "$work/native" 300 "$native/tools/framehash" -- node "$wasm/tools/framehash.js"
