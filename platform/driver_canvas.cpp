@@ -24,7 +24,8 @@
 // (it only looks between frames, while the browser waits for it), the
 // canvas's placement, and the picture itself. State lives on the module, so
 // that two instances on one page (a flight replaced by a fresh one) keep
-// theirs apart; listeners of a replaced instance ignore everything.
+// theirs apart; a replaced instance, on its way to its end, ignores
+// everything and leaves the canvas to its successor.
 // The macros' bodies below are JavaScript, which the C++ formatter would
 // break.
 // clang-format off
@@ -81,6 +82,7 @@ EM_JS(int, flyover_canvas_attach, (), {
     // Whole factors of device pixels, so that each of the picture's pixels
     // is an exact block on the screen at any zoom.
     const ratio = window.devicePixelRatio || 1;
+    screen.placedRatio = ratio;
     const across = Math.floor(window.innerWidth * ratio), down = Math.floor(window.innerHeight * ratio);
     const factor = Math.max(1, Math.floor(Math.min(across / screen.width, down / screen.height)));
     const style = canvas.style;
@@ -92,6 +94,25 @@ EM_JS(int, flyover_canvas_attach, (), {
     style.top = (Math.max(0, Math.floor((down - screen.height * factor) / 2)) / ratio) + "px";
   };
   listen(window, "resize", screen.place);
+  // The device pixel ratio changes without a resize when the window moves
+  // to a screen of another density: a query for the current resolution
+  // says so, and is asked again for the new one. Not every change of the
+  // ratio reaches that query (a browser's emulated ratio does not), so each
+  // presented frame compares the ratio too.
+  screen.watchRatio = () => {
+    if (screen.ratioQuery)
+      screen.ratioQuery.removeEventListener("change", screen.ratioChanged);
+    screen.ratioQuery = window.matchMedia ? matchMedia("(resolution: " + (window.devicePixelRatio || 1) + "dppx)") : null;
+    if (screen.ratioQuery)
+      screen.ratioQuery.addEventListener("change", screen.ratioChanged);
+  };
+  screen.ratioChanged = () => {
+    if (Module["replaced"])
+      return;
+    screen.place();
+    screen.watchRatio();
+  };
+  screen.watchRatio();
   Module["flyoverScreen"] = screen;
   return 1;
 });
@@ -101,7 +122,12 @@ EM_JS(void, flyover_canvas_detach, (), {
   for (const listener of screen.listeners)
     listener.target.removeEventListener(listener.type, listener.handler);
   screen.listeners = [];
-  screen.canvas.style.cursor = "";
+  if (screen.ratioQuery)
+    screen.ratioQuery.removeEventListener("change", screen.ratioChanged);
+  screen.ratioQuery = null;
+  // The canvas belongs to the flight that replaced this one, if any.
+  if (!Module["replaced"])
+    screen.canvas.style.cursor = "";
   if (screen.wakeLock)
     screen.wakeLock.then(lock => lock && lock.release());
   screen.wakeLock = null;
@@ -109,6 +135,8 @@ EM_JS(void, flyover_canvas_detach, (), {
 
 EM_JS(void, flyover_canvas_set_mode, (int width, int height), {
   const screen = Module["flyoverScreen"];
+  if (Module["replaced"])
+    return;
   // Assigning a size clears the canvas even when it stays the same.
   if (screen.canvas.width != width)
     screen.canvas.width = width;
@@ -121,6 +149,10 @@ EM_JS(void, flyover_canvas_set_mode, (int width, int height), {
 
 EM_JS(void, flyover_canvas_show, (const void *rgba, int width, int height, double frames), {
   const screen = Module["flyoverScreen"];
+  if (Module["replaced"])
+    return;
+  if ((window.devicePixelRatio || 1) != screen.placedRatio)
+    screen.place();
   const bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
   screen.context.putImageData(new ImageData(bytes, width, height), 0, 0);
   document.body.dataset.frames = frames;
@@ -138,7 +170,8 @@ EM_JS(int, flyover_canvas_next_event, (char *key, int size), {
 });
 
 EM_JS(void, flyover_canvas_cursor, (int visible), {
-  Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none";
+  if (!Module["replaced"])
+    Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none";
 });
 
 // The page's counterpart of the screen saver: a screen wake lock, where the

@@ -12,20 +12,15 @@
 
 #include <emscripten.h>
 
-// A program that the page has replaced by a fresh instance (the page sets
-// Module.replaced) is never resumed: it stays suspended until it is
-// collected, and draws nothing more.
+// A program that the page has replaced by a fresh instance is resumed as
+// any other: it then finds its termination pending and ends.
 // The macros' bodies below are JavaScript, which the C++ formatter would
 // break.
 // clang-format off
 EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
   await new Promise(resolve => {
-    const wake = () => {
-      if (!Module["replaced"])
-        resolve();
-    };
     if (milliseconds > 0 || typeof requestAnimationFrame != "function") {
-      setTimeout(wake, milliseconds);
+      setTimeout(resolve, milliseconds);
       return;
     }
     const hidden = () => {
@@ -33,11 +28,11 @@ EM_ASYNC_JS(void, flyover_wait_in_browser, (int milliseconds), {
         return;
       cancelAnimationFrame(frame);
       document.removeEventListener("visibilitychange", hidden);
-      wake();
+      resolve();
     };
     const frame = requestAnimationFrame(() => {
       document.removeEventListener("visibilitychange", hidden);
-      wake();
+      resolve();
     });
     document.addEventListener("visibilitychange", hidden);
   });

@@ -48,7 +48,7 @@ case "$mode" in
       cmake --build "$native" -j"$jobs" --target framehash mkmaps drawpicture expected_frames
       bash "$root/tests/web/node_check.sh" "$build" "$native"
       node "$root/tests/web/browser_check.js" --page "$page" --expected "$native/tests/expected_frames" \
-        --mkmaps "$native/tools/mkmaps"
+        --mkmaps "$native/tools/mkmaps" --drawpicture "$native/tests/drawpicture"
     else
       cmake --build "$native" -j"$jobs" --target frametime mkmaps
       bash "$root/bench/frametime.sh" "$native" -- node "$build/web/frametime.js"

@@ -1,18 +1,26 @@
 // The flyover's page in Debian's headless chromium, checked as a person
 // would use it: every screen format shows the renderer's frame exactly in
 // its canvas and, scaled, on the screen; Escape ends the program with exit
-// code 0; an unsupported format ends it with exit code 1 and says why in the
-// page; without maps beside the page it makes the default ones, with maps
-// it flies over those; a page that loses focus stops presenting frames and
-// starts again when it gets focus back. Last it prints the page's frame rate
-// against the browser's own animation-frame rate in the same run.
+// code 0; each bad setting ends it with exit code 1 and exactly one line in
+// the page; without both maps beside the page it makes the default ones and
+// says which map is missing, with maps it flies over those; flights
+// replaced again and again leave one program alive, Enter does not restart
+// the flight, a picked file that cannot be read leaves the flight alone, and
+// a new device pixel ratio places the canvas again; a height picture dropped
+// on the page, and a height and a colour picture picked, fly over the maps
+// that the native map generator makes of them, and a broken picture leaves
+// the flight alone with one line; a page that loses focus
+// stops presenting frames and starts again when it gets focus back; opened
+// from disk the served page says how to serve it, and the one-file page
+// flies over the default maps. Last it prints the page's frame rate against
+// the browser's own animation-frame rate in the same run.
 //
 //   node browser_check.js --page DIR --expected EXPECTED_FRAMES --mkmaps MKMAPS
-//                         [--chromium PATH] [--keep DIR]
+//                         --drawpicture DRAWPICTURE [--chromium PATH] [--keep DIR]
 //
-// EXPECTED_FRAMES and MKMAPS are the native test build's tools: the pictures
-// the page must show are computed from the same maps with the reference
-// converters.
+// EXPECTED_FRAMES, MKMAPS and DRAWPICTURE are the native test build's tools:
+// the pictures the page must show are computed from the same maps with the
+// reference converters, and the terrain pictures are the unit tests'.
 'use strict';
 
 const { Browser } = require('./cdp.js');
@@ -31,12 +39,12 @@ function parseArguments() {
   const argv = process.argv.slice(2);
   for (let i = 0; i < argv.length; i += 2) {
     const name = argv[i].replace(/^--/, '');
-    if (!['page', 'expected', 'mkmaps', 'chromium', 'keep'].includes(name) || argv[i + 1] === undefined)
+    if (!['page', 'expected', 'mkmaps', 'drawpicture', 'chromium', 'keep'].includes(name) || argv[i + 1] === undefined)
       throw new Error(`usage: browser_check.js --page DIR --expected EXPECTED_FRAMES --mkmaps MKMAPS ` +
-                      `[--chromium PATH] [--keep DIR] (got ${argv[i]})`);
+                      `--drawpicture DRAWPICTURE [--chromium PATH] [--keep DIR] (got ${argv[i]})`);
     options[name] = path.resolve(argv[i + 1]);
   }
-  for (const required of ['page', 'expected', 'mkmaps'])
+  for (const required of ['page', 'expected', 'mkmaps', 'drawpicture'])
     if (!options[required]) throw new Error(`--${required} is missing`);
   return options;
 }
@@ -45,14 +53,14 @@ const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applic
                 '.css': 'text/css', '.png': 'image/png', '.raw': 'application/octet-stream' };
 
 // A static server with two sites: /with-maps/ is the page with the maps of
-// mapsDir beside it, /no-maps/ the page alone.
+// mapsDir beside it, /texture-only/ the page with only its texture.raw.
 function serve(pageDir, mapsDir) {
   const server = http.createServer((request, response) => {
     const [, site, file] = /^\/([^/]+)\/([^?]*)/.exec(request.url) || [];
     const name = decodeURIComponent(file || 'index.html') || 'index.html';
     let where = null;
-    if ((site === 'with-maps' || site === 'no-maps') && !name.includes('..')) {
-      if (site === 'with-maps' && (name === 'texture.raw' || name === 'map.raw')) where = path.join(mapsDir, name);
+    if ((site === 'with-maps' || site === 'texture-only') && !name.includes('..')) {
+      if (name === 'texture.raw' || (site === 'with-maps' && name === 'map.raw')) where = path.join(mapsDir, name);
       else if (name !== 'texture.raw' && name !== 'map.raw') where = path.join(pageDir, name);
     }
     if (!where || !fs.existsSync(where) || !fs.statSync(where).isFile()) {
@@ -106,7 +114,8 @@ async function main() {
   // Opens the page with the given platform variables; resolves when it ends.
   async function run(site, query, timeoutMs = 30000) {
     page.console.length = 0;
-    await page.goto(`${base}/${site}/index.html${query ? '?' + query : ''}`);
+    await page.goto(site.startsWith('file:') ? site + (query ? '?' + query : '')
+                                             : `${base}/${site}/index.html${query ? '?' + query : ''}`);
     return page.waitFor('document.body && document.body.dataset.exitCode', timeoutMs, 'the program to end');
   }
   async function start(site, query) {
@@ -115,6 +124,7 @@ async function main() {
     await page.waitFor('Number(document.body?.dataset.frames) >= 5', 30000, 'five presented frames');
   }
   const framesShown = () => page.evaluate('Number(document.body.dataset.frames)');
+  const pageText = (id) => page.evaluate(`document.getElementById('${id}').textContent`);
 
   // The canvas's backing store as a PNG file, checked by the native tools.
   async function expectCanvas(maps, format, file) {
@@ -152,20 +162,127 @@ async function main() {
     expectPicture(served, FORMATS[FORMATS.length - 1], file);
   });
 
-  await check('without maps beside the page it flies over the default maps', async () => {
-    const code = await run('no-maps', `FLYOVER_FRAMES=${FRAMES}`);
+  await check('with only texture.raw served it names map.raw as missing and flies over the default maps', async () => {
+    await page.goto(`${base}/texture-only/index.html?FLYOVER_FRAMES=${FRAMES}`);
+    const status = await page.waitFor("/^Flying|ended/.test(document.getElementById('status')?.textContent) && " +
+                                      "document.getElementById('status').textContent", 10000, 'the flight');
+    if (!status.includes('map.raw is not served')) throw new Error(`the page says: ${status}`);
+    const code = await page.waitFor('document.body.dataset.exitCode', 30000, 'the program to end');
     if (code !== '0') throw new Error(`exit code ${code}`);
     await expectCanvas(defaults, 'xrgb8888', path.join(work, 'defaults.png'));
   });
 
-  await check('rgb444 ends with exit code 1 and the reason in the page', async () => {
-    const code = await run('with-maps', 'FLYOVER_FORMAT=rgb444');
-    if (code !== '1') throw new Error(`exit code ${code}`);
-    const text = await page.evaluate("document.getElementById('status').textContent + '\\n' + " +
-                                      "document.getElementById('log').textContent");
-    if (!text.includes('pixel format is not supported')) throw new Error(`the page says: ${text.trim()}`);
-    if (!/\b1\b/.test(await page.evaluate("document.getElementById('status').textContent")))
-      throw new Error('the status does not give the exit code');
+  // Each bad setting: exit code 1 and one line, with the value as given.
+  // FLYOVER_FRAMES=10abc gives one line only with the display's own
+  // setting errors told once.
+  const badSettings = [
+    ['FLYOVER_FORMAT=rgb444', 'pixel format is not supported'],
+    ['FLYOVER_FRAMES=10abc', 'FLYOVER_FRAMES=10abc'],
+    [`FLYOVER_FORMAT=${encodeURIComponent('ŲŧŢ565')}`, 'FLYOVER_FORMAT=ŲŧŢ565 is not'],
+    ['FLYOVER_FORMAT=rgb565%00junk', 'NUL'],
+    ['FLYOVER_CAPTURE=out.webp', 'desktop program'],
+    ['FLYOVER_SIMD_MAX=avx9', 'FLYOVER_SIMD_MAX=avx9 is not a SIMD level'],
+  ];
+  for (const [query, expected] of badSettings) {
+    await check(`${decodeURIComponent(query).replace('\0', '\\0')} ends with exit code 1 and one line saying why`, async () => {
+      const code = await run('with-maps', query);
+      const lines = (await pageText('log')).split('\n');
+      if (code !== '1' || lines.length !== 1 || !lines[0].includes(expected))
+        throw new Error(`exit code ${code}, the page says: ${lines.join(' | ')}`);
+      if (!/\b1\b/.test(await pageText('status'))) throw new Error('the status does not give the exit code');
+    });
+  }
+
+  await check('flights replaced by clicks leave one program alive; Enter, a new pixel ratio and an unreadable pick do not stop the flight', async () => {
+    await start('with-maps', '');
+    await page.setFiles('#map-file', [path.join(served, 'map.raw')]);
+    await page.setFiles('#texture-file', [path.join(served, 'texture.raw')]);
+    for (let i = 0; i < 10; i++) {
+      await page.click('#fly-files');
+      await page.waitFor('Number(document.body.dataset.frames) >= 3', 10000, `flight ${i + 2} to draw`);
+    }
+    await sleep(300);  // the replaced ones end at their next frame
+    const alive = await page.afterCollection('flightsAlive()');
+    if (alive !== 1) throw new Error(`${alive} programs alive after 10 replacements`);
+
+    await page.waitFor('Number(document.body.dataset.frames) >= 40', 5000, 'forty frames');
+    await page.key('Enter', 'Enter', 13, '\r');
+    await sleep(200);
+    if (await framesShown() < 40) throw new Error('Enter restarted the flight');
+
+    // Scale 3 at ratio 1; at 1.5 the window is 1500 by 1050 device pixels,
+    // scale 4, 1280 device pixels or 853.33 CSS pixels across.
+    const width = () => page.evaluate("parseFloat(document.getElementById('screen').style.width)");
+    await page.send('Emulation.setDeviceMetricsOverride',
+      { width: VIEWPORT.width, height: VIEWPORT.height, deviceScaleFactor: 1.5, mobile: false });
+    await page.waitFor(`Math.abs(parseFloat(document.getElementById('screen').style.width) - 1280 / 1.5) < 0.01`,
+      2000, 'the canvas placed for ratio 1.5').catch(async (error) => {
+      throw new Error(`${error.message}: ${await width()} CSS pixels across`);
+    });
+    await page.send('Emulation.setDeviceMetricsOverride',
+      { width: VIEWPORT.width, height: VIEWPORT.height, deviceScaleFactor: 1, mobile: false });
+
+    const gone = path.join(work, 'gone.raw');
+    fs.copyFileSync(path.join(served, 'map.raw'), gone);
+    await page.setFiles('#map-file', [gone]);
+    fs.unlinkSync(gone);
+    const before = await framesShown();
+    await page.click('#fly-files');
+    const log = await page.waitFor("document.getElementById('log').textContent", 5000, 'an error line');
+    if (!log.includes('gone.raw cannot be read') || log.includes('\n')) throw new Error(`the page says: ${log}`);
+    if (await framesShown() <= before) throw new Error('the flight was stopped or restarted');
+    await page.key('Escape', 'Escape', 27);
+    await page.waitFor('document.body.dataset.exitCode', 5000, 'the program to end');
+  });
+
+  await check('a dropped height picture, and a picked height and colour picture, fly over the native maps of ' +
+              'those pictures; a broken picture gives one line and the flight goes on', async () => {
+    // The tests' terrain: a 16-bit grey PNG (shrunk by the resampler), a
+    // colour JPEG, and the PNG cut short.
+    const pictures = { hills: path.join(work, 'hills.png'), colour: path.join(work, 'hills-colour.jpg'),
+                       broken: path.join(work, 'broken.png') };
+    execFileSync(options.drawpicture, [pictures.hills, '1024']);
+    execFileSync(options.drawpicture, [pictures.colour, '640']);
+    const whole = fs.readFileSync(pictures.hills);
+    fs.writeFileSync(pictures.broken, whole.subarray(0, whole.length >> 1));
+    const heightOnly = path.join(work, 'hills'), withColour = path.join(work, 'hills-coloured');
+    for (const dir of [heightOnly, withColour]) fs.mkdirSync(dir);
+    execFileSync(options.mkmaps, ['--height', pictures.hills, heightOnly], { stdio: 'ignore' });
+    execFileSync(options.mkmaps, ['--height', pictures.hills, '--colour', pictures.colour, withColour],
+                 { stdio: 'ignore' });
+    const flewOver = async (what) => {
+      const status = await page.waitFor(`(text => text.startsWith(${JSON.stringify(`The flight over ${what} ended`)}) && text)` +
+                                        "(document.getElementById('status').textContent)", 30000, `the flight over ${what}`);
+      if (!status.includes('exit code 0')) throw new Error(`the page says: ${status}`);
+    };
+    await run('with-maps', `FLYOVER_FRAMES=${FRAMES}`);
+    await page.drop([pictures.hills], 500, 300);
+    await flewOver('hills.png');
+    await expectCanvas(heightOnly, 'xrgb8888', path.join(work, 'hills-frame.png'));
+    await page.setFiles('#map-file', [pictures.hills]);
+    await page.setFiles('#texture-file', [pictures.colour]);
+    await page.click('#fly-files');
+    await flewOver('hills.png and hills-colour.jpg');
+    await expectCanvas(withColour, 'xrgb8888', path.join(work, 'hills-coloured-frame.png'));
+
+    await start('with-maps', '');
+    const before = await framesShown();
+    await page.drop([pictures.broken], 500, 300);
+    const log = await page.waitFor("document.getElementById('log').textContent", 10000, 'an error line');
+    if (!/^mkmaps: broken\.png: cannot be decoded/.test(log) || log.includes('\n')) throw new Error(`the page says: ${log}`);
+    if (await framesShown() <= before) throw new Error('the flight was stopped or restarted');
+    await page.key('Escape', 'Escape', 27);
+    await page.waitFor('document.body.dataset.exitCode', 5000, 'the program to end');
+  });
+
+  await check('opened from disk the served page names scripts/web.sh and the one-file page flies over the default maps', async () => {
+    await page.goto(`file://${options.page}/index.html`);
+    const status = await page.waitFor("/served/.test(document.getElementById('status')?.textContent) && " +
+                                      "document.getElementById('status').textContent", 5000, 'the hint');
+    if (!status.includes('scripts/web.sh') || !status.includes('flyover.html')) throw new Error(`the page says: ${status}`);
+    const code = await run(`file://${options.page}/flyover.html`, `FLYOVER_FRAMES=${FRAMES}`);
+    if (code !== '0') throw new Error(`exit code ${code}`);
+    await expectCanvas(defaults, 'xrgb8888', path.join(work, 'one-file.png'));
   });
 
   let pageRate = 0;

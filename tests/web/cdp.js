@@ -138,9 +138,45 @@ class Page {
     }
   }
 
-  async key(key, code, virtualKey) {
-    for (const type of ['keyDown', 'keyUp'])
-      await this.send('Input.dispatchKeyEvent', { type, key, code, windowsVirtualKeyCode: virtualKey });
+  // A key pressed and released; with text, the press also types it (as
+  // Enter's "\r"), which is what activates a focused button.
+  async key(key, code, virtualKey, text) {
+    await this.send('Input.dispatchKeyEvent', { type: 'keyDown', key, code, windowsVirtualKeyCode: virtualKey,
+                                                ...(text ? { text } : {}) });
+    await this.send('Input.dispatchKeyEvent', { type: 'keyUp', key, code, windowsVirtualKeyCode: virtualKey });
+  }
+
+  // A real click in the middle of the element that selector names, after
+  // the pointer has moved there: focus moves as a person's click moves it.
+  async click(selector) {
+    const { x, y } = await this.evaluate(`(() => {
+      const box = document.querySelector(${JSON.stringify(selector)}).getBoundingClientRect();
+      return { x: box.left + box.width / 2, y: box.top + box.height / 2 };
+    })()`);
+    await this.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x, y });
+    for (const type of ['mousePressed', 'mouseReleased'])
+      await this.send('Input.dispatchMouseEvent', { type, x, y, button: 'left', clickCount: 1 });
+  }
+
+  // Puts files into the file input that selector names, as picking them
+  // would.
+  async setFiles(selector, files) {
+    const { result } = await this.send('Runtime.evaluate', { expression: `document.querySelector(${JSON.stringify(selector)})` });
+    await this.send('DOM.setFileInputFiles', { files, objectId: result.objectId });
+  }
+
+  // Files dragged from outside and dropped at (x, y), as a person drops
+  // them from a file manager.
+  async drop(files, x, y) {
+    const data = { items: [], files, dragOperationsMask: 1 };
+    for (const type of ['dragEnter', 'dragOver', 'drop'])
+      await this.send('Input.dispatchDragEvent', { type, x, y, data });
+  }
+
+  // The value of expression after a full garbage collection.
+  async afterCollection(expression) {
+    await this.send('HeapProfiler.collectGarbage');
+    return this.evaluate(expression);
   }
 
   async screenshot() {
