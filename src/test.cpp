@@ -309,10 +309,16 @@ void renderFrameReference() {
 namespace {
 
 typedef int32_t Lanes __attribute__((vector_size(16)));
-// The same four lanes at any 4-byte boundary, for loads and stores in place.
-typedef int32_t LanesAt __attribute__((vector_size(16), aligned(4), may_alias));
 
-inline LanesAt &lanesAt(void *p) { return *static_cast<LanesAt *>(p); }
+// Four lanes at any 4-byte boundary. A copy is how to say so to every
+// compiler: a vector type of lowered alignment is one that clang loads with
+// aligned instructions all the same, which fault off a 16-byte boundary.
+inline Lanes load(const void *p) {
+  Lanes lanes;
+  std::memcpy(&lanes, p, sizeof lanes);
+  return lanes;
+}
+inline void store(void *p, Lanes lanes) { std::memcpy(p, &lanes, sizeof lanes); }
 
 constexpr int32_t kHorizon = 100;
 constexpr int32_t kPad = 16; // more than a bar can stick out, rounded to whole lanes
@@ -363,10 +369,10 @@ void renderFrame() {
       const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
       int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
       for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
-        const Lanes highest = lanesAt(painted + c);
+        const Lanes highest = load(painted + c);
         const Lanes shows = (barTop < highest) & inBar[q];
-        lanesAt(painted + c) = (highest & ~shows) | (barTop & shows);
-        lanesAt(start + c) = (lanesAt(start + c) & ~shows) | (colour & shows);
+        store(painted + c, (highest & ~shows) | (barTop & shows));
+        store(start + c, (load(start + c) & ~shows) | (colour & shows));
       }
     }
   }
@@ -377,10 +383,10 @@ void renderFrame() {
     uint32_t *row = pixel + y * kCanvasWidth;
     int32_t *start = starts[y - kHorizon] + kPad;
     for (int32_t x = 0; x < kCanvasWidth; x += 4) {
-      const Lanes colour = lanesAt(start + x);
+      const Lanes colour = load(start + x);
       const Lanes inherit = colour == none;
-      lanesAt(row + x) = (lanesAt(row + x - kCanvasWidth) & inherit) | (colour & ~inherit);
-      lanesAt(start + x) = none;
+      store(row + x, (load(row + x - kCanvasWidth) & inherit) | (colour & ~inherit));
+      store(start + x, none);
     }
   }
 }
