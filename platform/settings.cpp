@@ -16,6 +16,21 @@ const ScreenFormat *Settings::formatOfMode(uint32_t bits) const {
 
 namespace {
 
+// A value as a message shows it: on the message's one line, whatever bytes
+// the variable holds.
+std::string shown(const std::string &value) {
+  std::string text;
+  for (const unsigned char c : value) {
+    if (c < 0x20 || c == 0x7f) {
+      static const char hex[] = "0123456789abcdef";
+      text += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+    } else {
+      text += char(c);
+    }
+  }
+  return text;
+}
+
 bool parseWholeNumber(const std::string &text, uint64_t &value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
     return false;
@@ -55,7 +70,7 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
   settings.driver = defaultDriver().name;
   if (variable("FLYOVER_DRIVER", value)) {
     if (!findDriver(value)) {
-      error = "FLYOVER_DRIVER=" + value + " is not a display driver (" + driverNames() + ")";
+      error = "FLYOVER_DRIVER=" + shown(value) + " is not a display driver (" + driverNames() + ")";
       return false;
     }
     settings.driver = value;
@@ -65,19 +80,19 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
   if (variable("FLYOVER_FORMAT", value)) {
     settings.format = findScreenFormat(value);
     if (!settings.format || value == "pal8") {
-      error = "FLYOVER_FORMAT=" + value + " is not a screen format (" + screenFormatNames() + ")";
+      error = "FLYOVER_FORMAT=" + shown(value) + " is not a screen format (" + screenFormatNames() + ")";
       return false;
     }
   }
 
   settings.depths = {settings.format->bits};
   if (variable("FLYOVER_DEPTHS", value) && !parseDepths(value, settings.depths)) {
-    error = "FLYOVER_DEPTHS=" + value + " is not a comma-separated list of display depths (32, 24, 16, 8)";
+    error = "FLYOVER_DEPTHS=" + shown(value) + " is not a comma-separated list of display depths (32, 24, 16, 8)";
     return false;
   }
 
   if (variable("FLYOVER_FRAMES", value) && (!parseWholeNumber(value, settings.frames) || settings.frames == 0)) {
-    error = "FLYOVER_FRAMES=" + value + " is not a positive whole number of frames";
+    error = "FLYOVER_FRAMES=" + shown(value) + " is not a positive whole number of frames";
     return false;
   }
 
@@ -87,7 +102,7 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
       return false;
     }
     if (settings.driver != "capture") {
-      error = "FLYOVER_CAPTURE=" + value + " needs FLYOVER_DRIVER=capture";
+      error = "FLYOVER_CAPTURE=" + shown(value) + " needs FLYOVER_DRIVER=capture";
       return false;
     }
     settings.capture = value;

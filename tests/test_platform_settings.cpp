@@ -49,6 +49,7 @@ TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
       {{{"FLYOVER_DRIVER", ""}}, "FLYOVER_DRIVER="},
       {{{"FLYOVER_FORMAT", "rgb888 "}}, "FLYOVER_FORMAT=rgb888 "},
       {{{"FLYOVER_FORMAT", "pal8"}}, "FLYOVER_FORMAT=pal8"},
+      {{{"FLYOVER_FORMAT", "rgb\n565"}}, "FLYOVER_FORMAT=rgb\\x0a565 is"},
       {{{"FLYOVER_DEPTHS", ""}}, "FLYOVER_DEPTHS="},
       {{{"FLYOVER_DEPTHS", "24,"}}, "FLYOVER_DEPTHS=24,"},
       {{{"FLYOVER_DEPTHS", "15"}}, "FLYOVER_DEPTHS=15"},
