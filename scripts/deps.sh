@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format, package)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format, fuzz, sources, package)
 # A package named NAME:ARCH is the target architecture's own (Debian's
 # multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
@@ -8,9 +8,11 @@ set -euo pipefail
 packages=()
 for group in "$@"; do
   case "$group" in
-    # stb's headers are mkmaps' picture decoder and resampler, compiled
-    # into every build of it, the cross builds' and the page's too.
-    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev libstb-dev) ;;
+    # libspng and libjpeg-turbo are mkmaps' picture decoders (the Windows
+    # and web builds compile Debian's sources of them), stb's header its
+    # resampler, compiled into every build of it.
+    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev libstb-dev libspng-dev
+                      libjpeg62-turbo-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps python3) ;;
@@ -20,16 +22,23 @@ for group in "$@"; do
     wine32) packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
     # qemu-user; armhf only builds framehash, which needs libpng and libwebp
-    # there. llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
+    # there, but configures mkmaps too, which needs the picture decoders.
+    # llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
-                    libgmp-dev:arm64 libbenchmark-dev:arm64 libpng-dev:armhf libwebp-dev:armhf) ;;
+                    libgmp-dev:arm64 libbenchmark-dev:arm64 libspng-dev:arm64 libjpeg62-turbo-dev:arm64
+                    libpng-dev:armhf libwebp-dev:armhf libspng-dev:armhf libjpeg62-turbo-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3 libstb-dev) ;;
     format) packages+=(clang-format git) ;;
+    # libFuzzer and the sanitizers' runtimes for clang (scripts/fuzz.sh).
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
     # The release packages (scripts/package.sh: CPack runs dpkg-shlibdeps)
     # and their checks (tests/package/check.sh).
+    # Debian's source packages of the picture libraries, for the builds that
+    # compile them (scripts/picture_sources.sh).
+    sources) packages+=(dpkg-dev debian-archive-keyring xz-utils) ;;
     package) packages+=(cmake dpkg-dev lintian desktop-file-utils appstream man-db) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format, package)" >&2; exit 2 ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format, fuzz, sources, package)" >&2; exit 2 ;;
   esac
 done
 

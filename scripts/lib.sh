@@ -72,6 +72,24 @@ configure_portable() {
     > /dev/null || die "configuring $1 failed"
 }
 
+# picture_sources: the folder with Debian's sources of the picture libraries,
+# fetched when missing, for the builds that compile them themselves.
+picture_sources() {
+  bash "$root/scripts/picture_sources.sh" || die "the sources of the picture libraries could not be fetched"
+}
+
+# configure_windows BITS FOLDER HOST_MKMAPS: the Windows build for BITS (64
+# or 32) in FOLDER, the program as it is released, its default maps made by
+# HOST_MKMAPS. Configured every time, as configure_portable is.
+configure_windows() {
+  local triple sources
+  triple=$([ "$1" = 64 ] && echo x86_64 || echo i686)
+  sources=$(picture_sources) || exit 1
+  cmake -S "$root" -B "$2" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$triple.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_HOST_MKMAPS="$3" \
+    -DFLYOVER_PICTURE_SOURCES="$sources" > /dev/null || die "configuring $2 failed"
+}
+
 # build FOLDER [cmake --build arguments...]
 build() {
   local dir=$1

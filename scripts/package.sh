@@ -75,10 +75,8 @@ fi
 
 for bits in 64 32; do
   [ -n "${wanted[win$bits]:-}" ] || continue
-  toolchain=$root/cmake/toolchain-mingw-$([ $bits = 64 ] && echo x86_64 || echo i686).cmake
   win=$root/build/win$bits
-  cmake -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-    -DFLYOVER_HOST_MKMAPS="$native/tools/mkmaps" > /dev/null || die "configuring $win failed"
+  configure_windows $bits "$win" "$native/tools/mkmaps"
   build "$win"
   cpack_in "$win" "flyover-$version-win$bits.zip"
 done

@@ -35,8 +35,11 @@ fi
 
 bash "$root/scripts/deps.sh" web
 build=$root/build/wasm page=$root/build/web
+# The picture decoders are built from Debian's sources, as for Windows.
+sources=$(bash "$root/scripts/picture_sources.sh")
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-emscripten.cmake" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_PAGE_DIR="$page" > /dev/null
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_PAGE_DIR="$page" -DFLYOVER_PICTURE_SOURCES="$sources" \
+  > /dev/null
 cmake --build "$build" -j"$jobs"
 
 case "$mode" in

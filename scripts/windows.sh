@@ -53,10 +53,7 @@ fi
 native_tools "$linux_framehash" "$buildlinux"
 for bits in 64 32; do
   folder=build$bits
-  triple=$([ $bits = 64 ] && echo x86_64 || echo i686)
-  cmake -S "$root" -B "${!folder}" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$triple.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFLYOVER_HOST_MKMAPS="$native_mkmaps" > /dev/null \
-    || die "configuring ${!folder} failed"
+  configure_windows $bits "${!folder}" "$native_mkmaps"
   build "${!folder}"
   (cd "${!folder}" && cpack > cpack.log 2>&1) || die "cpack failed in ${!folder} (see ${!folder}/cpack.log)"
 done

@@ -20,7 +20,7 @@ int main(int argc, char **argv) {
   const std::vector<uint16_t> heights = drawTerrain(size);
   bool written;
   if (suffix == ".png") {
-    written = writeGreyPng(path, size, size, 16, heights);
+    written = writePng(path, size, size, 16, 1, heights);
   } else {
     std::vector<uint8_t> rgb(heights.size() * 3);
     for (size_t i = 0; i < heights.size(); ++i) {

@@ -1,47 +1,70 @@
 #include "pictures.h"
 
+#include <cstdio>
+#include <jpeglib.h>
 #include <png.h>
-
-#define STB_IMAGE_WRITE_STATIC
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
-bool writeGreyPng(const std::string &path, int width, int height, int depth, const std::vector<uint16_t> &samples) {
+bool writePng(const std::string &path, int width, int height, int depth, int channels,
+              const std::vector<uint16_t> &samples, bool interlaced) {
   std::FILE *file = std::fopen(path.c_str(), "wb");
   if (!file)
     return false;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   png_init_io(png, file);
-  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), depth, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), depth,
+               channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);
-  std::vector<png_byte> row(size_t(width) * 2);
+  const size_t perRow = size_t(width) * channels;
+  std::vector<png_byte> image(perRow * height * 2);
+  std::vector<png_bytep> rows(height);
   for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const uint16_t v = samples[size_t(y) * width + x];
+    rows[y] = image.data() + size_t(y) * perRow * (depth / 8);
+    for (size_t i = 0; i < perRow; ++i) {
+      const uint16_t v = samples[size_t(y) * perRow + i];
       if (depth == 8)
-        row[x] = png_byte(v);
+        rows[y][i] = png_byte(v);
       else
-        row[2 * x] = png_byte(v >> 8), row[2 * x + 1] = png_byte(v);
+        rows[y][2 * i] = png_byte(v >> 8), rows[y][2 * i + 1] = png_byte(v);
     }
-    png_write_row(png, row.data());
   }
+  png_write_image(png, rows.data());
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return std::fclose(file) == 0;
 }
 
-bool writeJpeg(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels) {
-  return stbi_write_jpg(path.c_str(), width, height, channels, pixels.data(), 100) != 0;
-}
-
-bool writeBmp(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels) {
-  return stbi_write_bmp(path.c_str(), width, height, channels, pixels.data()) != 0;
+bool writeJpeg(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels,
+               bool progressive) {
+  std::FILE *file = std::fopen(path.c_str(), "wb");
+  if (!file)
+    return false;
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = JDIMENSION(width);
+  info.image_height = JDIMENSION(height);
+  info.input_components = channels;
+  info.in_color_space = channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, 100, TRUE);
+  if (progressive)
+    jpeg_simple_progression(&info);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + size_t(info.next_scanline) * width * channels);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return std::fclose(file) == 0;
 }
 
 std::vector<uint16_t> drawTerrain(int size) {

@@ -1,5 +1,6 @@
 // Pictures for the map maker's checks, drawn and written by the tests
-// themselves: grey PNGs of 8 or 16 bits, JPEGs and BMPs, and a terrain.
+// themselves: PNGs of grey or colour, 8 or 16 bits, interlaced or not,
+// JPEGs baseline or progressive, and a terrain.
 #ifndef FLYOVER_TEST_PICTURES_H
 #define FLYOVER_TEST_PICTURES_H
 
@@ -7,9 +8,13 @@
 #include <string>
 #include <vector>
 
-bool writeGreyPng(const std::string &path, int width, int height, int depth, const std::vector<uint16_t> &samples);
-bool writeJpeg(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels);
-bool writeBmp(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels);
+// channels is 1 (grey) or 3 (red, green, blue); samples are depth bits.
+bool writePng(const std::string &path, int width, int height, int depth, int channels,
+              const std::vector<uint16_t> &samples, bool interlaced = false);
+// At the highest quality, so that a picture's values come back within a
+// step or two.
+bool writeJpeg(const std::string &path, int width, int height, int channels, const std::vector<uint8_t> &pixels,
+               bool progressive = false);
 
 // A square 16-bit height picture that repeats at its edges: a crater with a
 // raised rim among diagonal ridges, the kind of relief a terrain tool

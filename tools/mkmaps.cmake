@@ -2,8 +2,9 @@
 # made from pictures. add_mkmaps(TARGET EXECUTABLE|OBJECT) gives a target
 # its sources and settings; the web page's and the tests' builds make their
 # own from them.
-find_path(FLYOVER_STB_INCLUDE_DIR stb_image.h stb_image_resize.h PATHS /usr/include PATH_SUFFIXES stb
+find_path(FLYOVER_STB_INCLUDE_DIR stb_image_resize.h PATHS /usr/include PATH_SUFFIXES stb
   NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+include(${PROJECT_SOURCE_DIR}/cmake/picture-libs.cmake)
 
 function(add_mkmaps target type)
   set(dir ${CMAKE_CURRENT_FUNCTION_LIST_DIR})
@@ -14,6 +15,7 @@ function(add_mkmaps target type)
     add_executable(${target} ${sources})
   endif()
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${target} PRIVATE flyover_picture_libs)
   # Only stb's headers are in that folder, so the cross compilers may see it;
   # as a system folder its headers' own warnings stay out of the build.
   target_include_directories(${target} SYSTEM PRIVATE ${FLYOVER_STB_INCLUDE_DIR})

@@ -119,7 +119,7 @@ void usage(std::FILE *out) {
                "       mkmaps --height IMAGE [--colour IMAGE] [--height-range keep] [--force] [DIRECTORY]\n"
                "Writes the terrain maps %s and %s into DIRECTORY (the current\n"
                "directory when omitted): the generated landscape, or maps made from pictures\n"
-               "(PNG of 8 or 16 bits, JPEG, BMP, TGA, GIF, PNM; up to %d pixels on a side).\n"
+               "(PNG or JPEG, up to %d pixels on a side and %lld in all).\n"
                "  --seed N             landscape number, 0 to 4294967295 (default %u)\n"
                "  --height IMAGE       heights from the picture's grey or luminance, lowest to\n"
                "                       highest spread over levels 0 to 255\n"
@@ -127,7 +127,8 @@ void usage(std::FILE *out) {
                "                       are coloured as the generated landscape is\n"
                "  --height-range keep  take an 8-bit picture's values as the levels\n"
                "  --force              replace maps that already exist\n",
-               kTextureFile, kHeightFile, kLargestPicture, static_cast<unsigned>(kDefaultSeed));
+               kTextureFile, kHeightFile, kLargestSide, static_cast<long long>(kMostPixels),
+               static_cast<unsigned>(kDefaultSeed));
 }
 
 bool parseSeed(const char *text, uint32_t &seed) {

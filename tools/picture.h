@@ -1,5 +1,7 @@
 // Maps from pictures: a height picture becomes fine heights, a colour
-// picture the colour map, each resampled to the maps' size.
+// picture the colour map, each resampled to the maps' size. Pictures are
+// PNG (1 to 16 bits, any colour type, interlaced or not) and JPEG (grey or
+// colour, baseline or progressive), read from regular files only.
 #ifndef FLYOVER_PICTURE_H
 #define FLYOVER_PICTURE_H
 
@@ -7,8 +9,15 @@
 #include <string>
 #include <vector>
 
-// Pictures larger than this on a side are refused from their header.
-constexpr int kLargestPicture = 16384;
+// The largest picture read, checked from its header before anything is
+// allocated for its pixels: so many pixels on a side, and in all.
+constexpr int kLargestSide = 16384;
+constexpr int64_t kMostPixels = int64_t{8192} * 8192;
+
+struct PictureLimits {
+  int side = kLargestSide;
+  int64_t pixels = kMostPixels;
+};
 
 enum class HeightRange {
   Spread, // the lowest height becomes level 0, the highest 255
@@ -17,9 +26,11 @@ enum class HeightRange {
 
 // Fine heights (see landscape.h) from a picture's grey or luminance. On
 // failure, error holds the reason, one line naming the file.
-bool readHeightPicture(const std::string &path, HeightRange range, std::vector<int32_t> &fine, std::string &error);
+bool readHeightPicture(const std::string &path, HeightRange range, std::vector<int32_t> &fine, std::string &error,
+                       const PictureLimits &limits = {});
 
 // The colour map, red, green, blue per cell, from a picture.
-bool readColourPicture(const std::string &path, std::vector<uint8_t> &texture, std::string &error);
+bool readColourPicture(const std::string &path, std::vector<uint8_t> &texture, std::string &error,
+                       const PictureLimits &limits = {});
 
 #endif

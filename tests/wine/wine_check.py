@@ -10,7 +10,8 @@ and one of the renderer's pictures, pixel for pixel, at the top left of the
 screen, then end with exit code 0 on Escape and, started again, on Alt+F4.
 Each --zip, a release zip, is unpacked into an empty folder and its
 framehash.exe and flyover.exe are checked so, run from that folder, over the
-maps that came in the zip. Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
+maps that came in the zip; its mkmaps.exe must make the Linux mkmaps' maps,
+byte for byte, from pictures of each kind that the decoders read. Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
 any exit.
 """
 
@@ -36,6 +37,10 @@ WINE_CRASH_CODES = (137, 139)
 CRASH_RETRIES = 2
 # A release zip: the programs beside the maps they fly over, and a README.
 ZIP_FILES = ("flyover.exe", "mkmaps.exe", "framehash.exe", "texture.raw", "map.raw", "README.txt")
+# Height and colour pictures from the picture fuzzer's seeds: 16-bit grey,
+# interlaced colour, baseline and progressive JPEG, none of them square.
+PICTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "corpus", "picture")
+MAPS_FROM = (("grey16.png", "progressive-colour.jpg"), ("interlaced-rgb.png", "baseline-colour.jpg"))
 
 
 class CheckFailed(Exception):
@@ -198,6 +203,23 @@ def check_framehash(session, exe, expected, cwd=None):
                           f"  linux:   {expected[i] if i < len(expected) else '(missing)'}")
 
 
+def check_mkmaps(session, exe, linux_mkmaps, cwd):
+    log(exe)
+    for height, colour in MAPS_FROM:
+        for name in (height, colour):
+            shutil.copy(os.path.join(PICTURES, name), cwd)
+        maps = []
+        for out, command in (("linux", [linux_mkmaps]), ("windows", ["wine", exe])):
+            os.makedirs(os.path.join(cwd, out), exist_ok=True)
+            args = command + ["--force", "--height", height, "--colour", colour, out]
+            session.retrying(exe, "", lambda: session.run(args, 120, " ".join(args), env=out == "windows",
+                                                          ok=(0,) + WINE_CRASH_CODES, cwd=cwd))
+            maps.append([open(os.path.join(cwd, out, m), "rb").read() for m in ("texture.raw", "map.raw")])
+        if maps[0] != maps[1]:
+            raise CheckFailed(f"{exe} --height {height} --colour {colour}: other maps than the Linux mkmaps'")
+    log(f"  the Linux mkmaps' maps from {len(MAPS_FROM)} pairs of pictures, byte for byte")
+
+
 def run_flyover(session, exe, keys, pictures, cwd=None):
     """(exit code, None) of exe, started in cwd (default: the run folder),
     ended by keys once its picture is right."""
@@ -304,6 +326,7 @@ def main():
                 raise CheckFailed(f"{archive}: README.txt has lines not ended by CR LF")
             log(f"{archive}, unpacked: {' '.join(names)}")
             check_framehash(session, os.path.join(folder, "framehash.exe"), expected, cwd=folder)
+            check_mkmaps(session, os.path.join(folder, "mkmaps.exe"), os.path.abspath(args.mkmaps), folder)
             exe = os.path.join(folder, "flyover.exe")
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures, cwd=folder))
