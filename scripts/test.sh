@@ -2,10 +2,11 @@
 # The whole test suite: installs what it needs, checks the code style, builds,
 # and runs every test: the unit tests (also under AddressSanitizer and
 # UndefinedBehaviorSanitizer), the program end to end headless and under
-# Xvfb, the release packages installed and run, the Windows build (its zip)
-# under Wine, the ARM builds under qemu-user, the web
-# build under node and in headless chromium. The figures of the benchmarks
-# are scripts/bench.sh's.
+# Xvfb, the release packages installed and run, the fuzzers over their
+# corpus and for a minute each (scripts/fuzz.sh), the Windows build (its
+# zip) under Wine, the ARM builds under qemu-user, the web build under node
+# and in headless chromium. The figures of the benchmarks are
+# scripts/bench.sh's.
 #
 #   bash scripts/test.sh           everything (what CI runs)
 #   bash scripts/test.sh --unit    the quick check: the native build's unit
@@ -33,7 +34,7 @@ if [ $unit = 1 ]; then
   exit 0
 fi
 
-bash "$root/scripts/deps.sh" build test windows arm web format
+bash "$root/scripts/deps.sh" build test windows arm web format fuzz sources
 
 echo "== Code style"
 bash "$root/scripts/format.sh" --check
@@ -48,6 +49,9 @@ echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null
 build "$root/build/asan"
 (cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
+
+echo "== Fuzzing: pictures, map files and settings"
+bash "$root/scripts/fuzz.sh" --jobs "$jobs" 60
 
 echo "== Windows build under Wine"
 bash "$root/scripts/windows.sh" --jobs "$jobs" --linux-framehash "$tests/tools/framehash"
