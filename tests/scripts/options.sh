@@ -10,7 +10,7 @@ die() { echo "FAIL: $*" >&2; exit 1; }
 
 # Every script's --help is the comment block at its top, and a wrong option
 # gets one line naming the script and the option, exit code 1.
-for script in arm bench install package run test windows; do
+for script in arm bench fuzz install package picture_sources run test windows; do
   out=$(bash "$root/scripts/$script.sh" --help) || die "$script.sh --help failed"
   grep -q "bash scripts/$script.sh" <<<"$out" || die "$script.sh --help does not show its usage: $out"
   grep -q '^#\|set -euo' <<<"$out" && die "$script.sh --help shows more than its comment: $out"
