@@ -8,10 +8,12 @@ program must print the Linux build's frame hashes (--linux-framehash). Each
 --flyover program must show background grey above the horizon, terrain below
 and one of the renderer's pictures, pixel for pixel, at the top left of the
 screen, then end with exit code 0 on Escape and, started again, on Alt+F4.
-Each --zip, a release zip, is unpacked into an empty folder and its
-framehash.exe and flyover.exe are checked so, run from that folder, over the
-maps that came in the zip. Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
-any exit.
+Each --zip, a release zip, is unpacked into an empty folder named beyond
+ASCII: its mkmaps.exe must write the Linux maps into a folder named so, also
+from a picture named so, and its framehash.exe and flyover.exe are checked
+as above, run from that folder, over the maps that came in the zip. Every
+wait is bounded; wineserver, Xvfb and the temporary folder go away on any
+exit.
 """
 
 import argparse
@@ -198,6 +200,28 @@ def check_framehash(session, exe, expected, cwd=None):
                           f"  linux:   {expected[i] if i < len(expected) else '(missing)'}")
 
 
+def check_mkmaps(session, exe, folder, linux_mkmaps):
+    """exe, run in folder, must write the Linux mkmaps' maps into a folder
+    named in letters beyond ASCII, generated and from a picture named so."""
+    log(exe)
+    picture = os.path.join(folder, "Höhen ß.pgm")
+    with open(picture, "wb") as f:
+        f.write(b"P5 500 500 255\n" + bytes((x * 7 + y * 3) % 256 for y in range(500) for x in range(500)))
+    for args in ([], ["--height", os.path.basename(picture)]):
+        linux, windows = os.path.join(session.root, "linux maps"), os.path.join(folder, "Karten ß")
+        for made in (linux, windows):
+            shutil.rmtree(made, ignore_errors=True)
+            os.mkdir(made)
+        session.run([linux_mkmaps] + args + [linux], 60, "the Linux mkmaps", env=False, cwd=folder)
+        session.run(["wine", exe] + args + [os.path.basename(windows)], 60, f"{exe} {' '.join(args)}", cwd=folder)
+        for name in ("texture.raw", "map.raw"):
+            with open(os.path.join(linux, name), "rb") as a, open(os.path.join(windows, name), "rb") as b:
+                if a.read() != b.read():
+                    raise CheckFailed(f"{exe} {' '.join(args)}: its {name} in {windows} is not the Linux mkmaps' one")
+    os.remove(picture)
+    log("  the Linux maps, generated and from a picture, in a folder and from a file named beyond ASCII")
+
+
 def run_flyover(session, exe, keys, pictures, cwd=None):
     """(exit code, None) of exe, started in cwd (default: the run folder),
     ended by keys once its picture is right."""
@@ -291,7 +315,9 @@ def main():
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures))
         for n, archive in enumerate(args.zip):
-            folder = os.path.join(session.root, f"zip{n}")
+            # Unpacked where a user of another language would: a folder named
+            # with a space and letters beyond ASCII.
+            folder = os.path.join(session.root, f"Spiele {n} ß")
             os.mkdir(folder)
             with zipfile.ZipFile(archive) as z:
                 z.extractall(folder)
@@ -303,6 +329,7 @@ def main():
             if readme.count(b"\n") != readme.count(b"\r\n") or not readme.endswith(b"\r\n"):
                 raise CheckFailed(f"{archive}: README.txt has lines not ended by CR LF")
             log(f"{archive}, unpacked: {' '.join(names)}")
+            check_mkmaps(session, os.path.join(folder, "mkmaps.exe"), folder, os.path.abspath(args.mkmaps))
             check_framehash(session, os.path.join(folder, "framehash.exe"), expected, cwd=folder)
             exe = os.path.join(folder, "flyover.exe")
             for keys in ("Escape", "alt+F4"):
