@@ -30,5 +30,23 @@ configured(changelog changelog.in)
 gzipped(changelog)
 file(INSTALL ${flyover_work}/changelog.gz DESTINATION ${flyover_doc})
 
+# The menu entry names the folders as desktop entries escape their values:
+# Path= is a plain string, whose backslashes are doubled; Exec= is a command
+# line, its program quoted when its path holds a character that the launcher
+# would split at or interpret, a "%" doubled so that it is no field code.
+# A line break or tab cannot be named there at all.
+if("${FLYOVER_PROGRAM_DIR}${FLYOVER_MAPS_DIR}" MATCHES "[\n\r\t]")
+  message(FATAL_ERROR "the menu entry cannot name a folder with a line break or tab: install elsewhere")
+endif()
+set(FLYOVER_EXEC "${FLYOVER_PROGRAM_DIR}/flyover")
+if(FLYOVER_EXEC MATCHES "[ \"'\\<>~|&;$*?#()`]")
+  foreach(special "\\" "\"" "`" "$")
+    string(REPLACE "${special}" "\\${special}" FLYOVER_EXEC "${FLYOVER_EXEC}")
+  endforeach()
+  set(FLYOVER_EXEC "\"${FLYOVER_EXEC}\"")
+endif()
+string(REPLACE "%" "%%" FLYOVER_EXEC "${FLYOVER_EXEC}")
+string(REPLACE "\\" "\\\\" FLYOVER_EXEC "${FLYOVER_EXEC}")
+string(REPLACE "\\" "\\\\" FLYOVER_PATH "${FLYOVER_MAPS_DIR}")
 configured(flyover.desktop flyover.desktop.in)
 file(INSTALL ${flyover_work}/flyover.desktop DESTINATION ${flyover_data}/applications)

@@ -1,8 +1,8 @@
 // The screen as a real window: borderless over the whole desktop, the
-// picture scaled by the largest whole factor and centred on black, the
-// cursor hidden. Whatever format the display runs in is expanded here, bit
-// exact, to XRGB8888; SDL's own conversion of the 16-bit formats rounds
-// differently and would not show the bytes the program wrote.
+// picture scaled by the largest whole factor and centred on black (on a
+// desktop smaller than the picture, scaled down to fit), the cursor hidden. Whatever format the display runs in is
+// expanded here, bit exact, to XRGB8888; SDL's own conversion of the 16-bit formats rounds differently and would not
+// show the bytes the program wrote.
 //
 // Two ways to put the picture on the window. Where a GPU draws, an SDL
 // renderer scales a texture and waits for the vertical blank. Where no GPU
@@ -99,6 +99,35 @@ bool drawsOnGpu(SDL_Renderer *renderer) {
   return name && !softwareRasteriser(reinterpret_cast<const char *>(name));
 }
 
+// Where the picture goes in an area of the given size: scaled by the
+// largest whole factor and centred, or in an area smaller than the picture,
+// scaled down to fit it whole, keeping its shape. Both presentations place
+// it so, for the same picture on the same screen.
+SDL_Rect placePicture(int areaW, int areaH, int width, int height) {
+  SDL_Rect place{0, 0, width, height};
+  const int scale = std::min(areaW / width, areaH / height);
+  if (scale >= 1) {
+    place.w = width * scale;
+    place.h = height * scale;
+  } else if (int64_t{areaW} * height <= int64_t{areaH} * width) {
+    place.w = areaW;
+    place.h = std::max(1, static_cast<int>(int64_t{areaW} * height / width));
+  } else {
+    place.h = areaH;
+    place.w = std::max(1, static_cast<int>(int64_t{areaH} * width / height));
+  }
+  place.x = (areaW - place.w) / 2;
+  place.y = (areaH - place.h) / 2;
+  return place;
+}
+
+// The picture's pixel under the centre of pixel out of size outSize, along
+// one side of size size: each pixel repeated by a whole factor, or the
+// nearest one when scaled down, as a renderer samples it.
+int32_t sourceOf(int32_t out, int32_t outSize, int32_t size) {
+  return static_cast<int32_t>((2 * int64_t{out} + 1) * size / (2 * int64_t{outSize}));
+}
+
 class SdlDriver final : public ScreenDriver {
 public:
   explicit SdlDriver(Presentation presentation) : presentation_(presentation) {}
@@ -174,8 +203,11 @@ public:
       std::memcpy(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch,
                   &picture_[static_cast<size_t>(y) * width_], static_cast<size_t>(width_) * 4);
     SDL_UnlockTexture(texture_);
+    int outputW = 0, outputH = 0;
+    SDL_GetRendererOutputSize(renderer_, &outputW, &outputH);
+    const SDL_Rect place = placePicture(outputW, outputH, width_, height_);
     SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderCopy(renderer_, texture_, nullptr, &place);
     if (paced_)
       waitForRefresh();
     SDL_RenderPresent(renderer_); // waits for the vertical blank, as a page flip does, where there is one
@@ -274,8 +306,6 @@ private:
     texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
     if (!texture_)
       return fail("cannot create the picture's texture", error);
-    SDL_RenderSetLogicalSize(renderer_, width_, height_);
-    SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
     // Without a GPU's vertical blank under X, SDL waits whole milliseconds,
     // 16 at 60 Hz, which is 62.5 frames a second: the driver keeps the
     // refresh rate itself then, as for the surface. A Wayland compositor
@@ -327,19 +357,17 @@ private:
     return surface;
   }
 
-  // Black everywhere, the picture centred at the largest whole factor (1
-  // and cut at the edges on a window smaller than the picture), the whole
+  // Black everywhere, the picture where placePicture puts it, the whole
   // window sent once.
   void layOut(SDL_Surface *surface) {
     surface_ = surface;
     surfaceW_ = surface->w;
     surfaceH_ = surface->h;
-    scale_ = std::max(1, std::min(surface->w / width_, surface->h / height_));
-    pictureRect_.x = std::max(0, (surface->w - width_ * scale_) / 2);
-    pictureRect_.y = std::max(0, (surface->h - height_ * scale_) / 2);
-    pictureRect_.w = std::min(width_ * scale_, surface->w - pictureRect_.x);
-    pictureRect_.h = std::min(height_ * scale_, surface->h - pictureRect_.y);
-    scaledRow_.resize(static_cast<size_t>(width_) * scale_);
+    pictureRect_ = placePicture(surface->w, surface->h, width_, height_);
+    columns_.resize(static_cast<size_t>(pictureRect_.w));
+    for (int32_t x = 0; x < pictureRect_.w; ++x)
+      columns_[static_cast<size_t>(x)] = sourceOf(x, pictureRect_.w, width_);
+    scaledRow_.resize(columns_.size());
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
     if (shown_)
       drawPicture();
@@ -354,13 +382,15 @@ private:
     uint8_t *target = static_cast<uint8_t *>(surface_->pixels) +
                       static_cast<ptrdiff_t>(pictureRect_.y) * surface_->pitch +
                       static_cast<ptrdiff_t>(pictureRect_.x) * 4;
-    for (int32_t y = 0, line = 0; y < height_ && line < pictureRect_.h; ++y) {
-      const uint32_t *source = &picture_[static_cast<size_t>(y) * width_];
-      uint32_t *out = scaledRow_.data();
-      for (int32_t x = 0; x < width_; ++x)
-        out = std::fill_n(out, scale_, source[x] | opaque);
-      for (int32_t copy = 0; copy < scale_ && line < pictureRect_.h; ++copy, ++line, target += surface_->pitch)
-        std::memcpy(target, scaledRow_.data(), bytes);
+    for (int32_t line = 0, built = -1; line < pictureRect_.h; ++line, target += surface_->pitch) {
+      const int32_t y = sourceOf(line, pictureRect_.h, height_);
+      if (y != built) {
+        const uint32_t *source = &picture_[static_cast<size_t>(y) * width_];
+        for (size_t x = 0; x < columns_.size(); ++x)
+          scaledRow_[x] = source[columns_[x]] | opaque;
+        built = y;
+      }
+      std::memcpy(target, scaledRow_.data(), bytes);
     }
     if (SDL_MUSTLOCK(surface_))
       SDL_UnlockSurface(surface_);
@@ -383,7 +413,7 @@ private:
   SDL_Renderer *renderer_ = nullptr;
   SDL_Texture *texture_ = nullptr;
   SDL_Surface *surface_ = nullptr; // the window's, with the surface presentation
-  int32_t surfaceW_ = 0, surfaceH_ = 0, scale_ = 1;
+  int32_t surfaceW_ = 0, surfaceH_ = 0;
   SDL_Rect pictureRect_{};
   int32_t width_ = 0, height_ = 0;
   bool cursorVisible_ = false;
@@ -393,7 +423,8 @@ private:
   bool shown_ = false; // picture_ holds a frame
   std::unique_ptr<PixelExpander> expander_;
   std::vector<uint32_t> picture_;   // the last frame, expanded
-  std::vector<uint32_t> scaledRow_; // one picture row widened by the factor
+  std::vector<int32_t> columns_;    // the picture's column under each of its place's
+  std::vector<uint32_t> scaledRow_; // one picture row as its place shows it
   Clock::duration period_{};
   Clock::time_point next_{};
 };

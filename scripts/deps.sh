@@ -14,7 +14,8 @@ for group in "$@"; do
     build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev libstb-dev libspng-dev
                       libjpeg62-turbo-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
-                     xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg) ;;
+                     xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg
+                     libglib2.0-bin) ;;
     windows) packages+=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-apps python3) ;;
     # The 32-bit Wine loader, and the 32-bit OpenGL libraries without which
     # Wine's DirectDraw refuses a video-memory primary surface. Enabling i386

@@ -7,8 +7,9 @@
 # Windows with the mingw-w64 compilers, checks that they need no DLL beyond
 # the system's, packs each build's release zip (the programs, the default
 # maps and README.txt, as scripts/package.sh publishes it), and checks the
-# 64-bit zip under Wine, unpacked into an empty folder: its framehash must
-# print the same frame hashes as the Linux build's framehash, and its
+# 64-bit zip under Wine, unpacked into an empty folder named beyond ASCII:
+# its mkmaps must write the Linux build's maps into a folder named so, its
+# framehash must print the same frame hashes as the Linux build's, and its
 # flyover.exe, started in that folder, must show the right picture and end
 # with exit code 0 on Escape and on Alt+F4 (tests/wine/wine_check.py).
 #

@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -74,13 +75,10 @@ FILE *openMap(const char *name) {
 
 } // namespace
 
-size_t loadMapFile(const char *name, uint8_t *dest, size_t size, const char *program) {
-  FILE *f = openMap(name);
-  if (!f) {
-    std::fprintf(stderr, "%s: %s: cannot open (%s); run mkmaps to make the maps\n", program, name,
-                 std::strerror(errno));
-    return 0;
-  }
+namespace {
+
+// Reads the opened map f as far as it goes into dest, telling what is amiss.
+size_t readMapFile(FILE *f, const char *name, uint8_t *dest, size_t size, const char *program) {
   // A single read may legitimately return less than asked; keep reading
   // until the array is full or the file ends.
   size_t got = 0;
@@ -102,10 +100,39 @@ size_t loadMapFile(const char *name, uint8_t *dest, size_t size, const char *pro
   return got;
 }
 
+void tellUnopened(const char *names, int error, const char *program) {
+  std::fprintf(stderr, "%s: %s: cannot open (%s); run mkmaps to make the maps\n", program, names, std::strerror(error));
+}
+
+} // namespace
+
+size_t loadMapFile(const char *name, uint8_t *dest, size_t size, const char *program) {
+  FILE *f = openMap(name);
+  if (!f) {
+    tellUnopened(name, errno, program);
+    return 0;
+  }
+  return readMapFile(f, name, dest, size, program);
+}
+
 bool loadMaps(const char *program) {
-  const bool colours = loadMapFile(kTextureFile, texture, sizeof texture, program) > 0;
-  const bool heights = loadMapFile(kHeightFile, map, sizeof map, program) > 0;
-  return colours && heights;
+  FILE *colours = openMap(kTextureFile);
+  const int colourError = errno;
+  FILE *heights = openMap(kHeightFile);
+  const int heightError = errno;
+  // Neither map there is one problem, told in one line: what a program
+  // that ends for another reason says first, before that reason.
+  if (!colours && !heights && colourError == heightError) {
+    tellUnopened((std::string(kTextureFile) + " and " + kHeightFile).c_str(), colourError, program);
+    return false;
+  }
+  const auto load = [program](FILE *f, int error, const char *name, uint8_t *dest, size_t size) {
+    if (!f)
+      tellUnopened(name, error, program);
+    return f && readMapFile(f, name, dest, size, program) > 0;
+  };
+  const bool gotColours = load(colours, colourError, kTextureFile, texture, sizeof texture);
+  return load(heights, heightError, kHeightFile, map, sizeof map) && gotColours;
 }
 
 // --- Exact extended-precision arithmetic ---------------------------------

@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <set>
 #include <cstdint>
@@ -22,7 +23,40 @@
 #include <utility>
 #include <vector>
 
+#include <dlfcn.h>
+
 int mkmaps_main(int argc, char **argv);
+
+namespace {
+
+// Faults for the renames and links that the map maker makes through
+// std::filesystem: a rename into a file of this name fails, as one into a
+// file that another program holds open does on Windows, and with failLinks
+// no hard link can be made, as on FAT.
+std::string failRenamesTo;
+bool failLinks = false;
+
+template <typename Call> Call real(const char *name) { return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name)); }
+
+} // namespace
+
+extern "C" int rename(const char *from, const char *to) noexcept {
+  static const auto call = real<int (*)(const char *, const char *)>("rename");
+  if (!failRenamesTo.empty() && std::filesystem::path(to).filename() == failRenamesTo) {
+    errno = EBUSY;
+    return -1;
+  }
+  return call(from, to);
+}
+
+extern "C" int link(const char *from, const char *to) noexcept {
+  static const auto call = real<int (*)(const char *, const char *)>("link");
+  if (failLinks) {
+    errno = EPERM;
+    return -1;
+  }
+  return call(from, to);
+}
 
 namespace {
 
@@ -45,6 +79,10 @@ int run(Names args) {
 Bytes readFile(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeBytes(const fs::path &path, const Bytes &bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
 }
 
 Names listing(const fs::path &dir) {
@@ -135,15 +173,51 @@ TEST_F(MkMaps, RefusesToReplaceEitherMapWithoutForce) {
   }
 }
 
-// Maps appear only by rename of a complete file: a failed rename leaves no
-// half pair and no temporary file, and links planted at the names a
-// temporary file might have are neither followed nor removed.
-TEST_F(MkMaps, WritesThroughTemporaryFilesAndCleansUpOnFailure) {
-  fs::create_directories(dir_ / kHeightFile / "occupied");
-  EXPECT_NE(run({"--force", dir_.string()}), 0);
-  EXPECT_EQ(listing(dir_), Names{kHeightFile});
+// The run that lost a map: maps, map.raw replaced by a folder, then new
+// maps forced. Something other than a file in a map's place is refused
+// before anything is written; a map that cannot follow the other into place
+// (renames into map.raw fail here) puts the other's old map back, whether
+// it was kept by a second name or, without hard links, moved aside, or
+// takes the new one away where there was none.
+TEST_F(MkMaps, ReplacesBothMapsOrNeither) {
+  const std::string d = dir_.string();
+  ASSERT_EQ(run({"--seed", "5", d}), 0);
+  const Bytes texture = readFile(dir_ / kTextureFile), map = readFile(dir_ / kHeightFile);
+  fs::remove(dir_ / kHeightFile);
+  fs::create_directory(dir_ / kHeightFile);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(run({"--force", "--seed", "7", d}), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "mkmaps: " + (dir_ / kHeightFile).string() + " is not a regular file; no map was written\n");
+  EXPECT_EQ(listing(dir_), (Names{kHeightFile, kTextureFile}));
+  EXPECT_EQ(readFile(dir_ / kTextureFile), texture);
 
-  fs::remove_all(dir_ / kHeightFile);
+  fs::remove(dir_ / kHeightFile);
+  writeBytes(dir_ / kHeightFile, map);
+  const struct { bool links, hadTexture; } cases[] = {{true, true}, {false, true}, {true, false}};
+  for (const auto &c : cases) {
+    if (!c.hadTexture)
+      fs::remove(dir_ / kTextureFile);
+    failRenamesTo = kHeightFile;
+    failLinks = !c.links;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(run({"--force", "--seed", "7", d}), 1);
+    failRenamesTo.clear();
+    failLinks = false;
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("Device or resource busy; the maps there are as they were\n"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_EQ(listing(dir_), c.hadTexture ? (Names{kHeightFile, kTextureFile}) : Names{kHeightFile});
+    EXPECT_EQ(readFile(dir_ / kHeightFile), map);
+    if (c.hadTexture) {
+      EXPECT_EQ(readFile(dir_ / kTextureFile), texture) << "links " << c.links;
+    }
+  }
+}
+
+// Maps appear only by rename of a complete file, and links planted at the
+// names a temporary file might have are neither followed nor removed.
+TEST_F(MkMaps, WritesThroughTemporaryFiles) {
   const fs::path victim = dir_ / "victim";
   std::ofstream(victim) << "keep";
   for (const char *name : {"texture.raw.tmp", "map.raw.tmp"})
@@ -154,7 +228,8 @@ TEST_F(MkMaps, WritesThroughTemporaryFilesAndCleansUpOnFailure) {
   EXPECT_EQ(fs::file_size(dir_ / kTextureFile), 3u * kSize * kSize);
 }
 
-// Each wrong command line is told in one line and writes nothing.
+// Each wrong command line is told in one line with exit code 2 (a missing
+// folder with 1) and writes nothing.
 TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
   const std::string d = dir_.string(), missing = (dir_ / "no-such-folder").string();
   const Names bad[] = {{"--seed"},
@@ -169,10 +244,11 @@ TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
                        {"--height", "h.png", "--height-range", "flat", d},
                        {"--height"},
                        {d, d},
+                       {""},
                        {missing}};
   for (const Names &args : bad) {
     testing::internal::CaptureStderr();
-    EXPECT_NE(run(args), 0) << ::testing::PrintToString(args);
+    EXPECT_EQ(run(args), args == Names{missing} ? 1 : 2) << ::testing::PrintToString(args);
     const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   }
@@ -188,10 +264,6 @@ TEST_F(MkMaps, RejectsBadArgumentsWithoutWritingAnything) {
 void writeGrey(const fs::path &path, int width, int height, int depth, const std::vector<uint16_t> &samples,
                bool interlaced = false) {
   ASSERT_TRUE(writePng(path.string(), width, height, depth, 1, samples, interlaced)) << path;
-}
-
-void writeBytes(const fs::path &path, const Bytes &bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char *>(bytes.data()), bytes.size());
 }
 
 // Each picture kind through the decoders and the resampler, and the

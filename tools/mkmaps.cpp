@@ -32,22 +32,40 @@ constexpr uint32_t kDefaultSeed = 1;
 // ---------------------------------------------------------------------------
 // Files
 
-// Creates a temporary file beside path under a name nobody can guess, and
-// only if nothing, not even a link, is there already: a link planted in the
-// folder cannot make mkmaps write anywhere else. Returns the descriptor,
-// or -1 with errno set.
-int createTemporary(const std::filesystem::path &path, std::filesystem::path &temp) {
+namespace fs = std::filesystem;
+
+// A path's text for the system's narrow calls and for messages: UTF-8, which
+// is what the command line gives on Windows too (the programs' manifest
+// makes it the code page there; path::string() would use another).
+std::string text(const fs::path &path) { return path.u8string(); }
+
+// Tries make(name) under names beside path that nobody can guess, each
+// ending in kind, while the name it tried was taken. Returns make's last
+// result.
+template <typename Make> std::error_code unusedName(const fs::path &path, const char *kind, fs::path &name, Make make) {
   std::random_device random;
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(random()));
-    temp = path;
-    temp += suffix;
-    const int fd = ::open(temp.string().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
-    if (fd >= 0 || errno != EEXIST)
-      return fd;
+  std::error_code error = std::make_error_code(std::errc::file_exists);
+  for (int attempt = 0; attempt < 16 && error == std::errc::file_exists; ++attempt) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.%s", static_cast<unsigned>(random()), kind);
+    name = path;
+    name += suffix;
+    error = make(name);
   }
-  return -1;
+  return error;
+}
+
+// Creates a temporary file beside path, and only if nothing, not even a
+// link, is there already: a link planted in the folder cannot make mkmaps
+// write anywhere else. Returns the descriptor, or -1 with errno set.
+int createTemporary(const fs::path &path, fs::path &temp) {
+  int fd = -1;
+  const std::error_code error = unusedName(path, "tmp", temp, [&fd](const fs::path &name) {
+    fd = ::open(text(name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+    return std::error_code(fd >= 0 ? 0 : errno, std::generic_category());
+  });
+  errno = error.value();
+  return fd;
 }
 
 // Writes data to a new temporary file beside path; the map itself appears
@@ -55,7 +73,7 @@ int createTemporary(const std::filesystem::path &path, std::filesystem::path &te
 bool writeTemporary(const std::filesystem::path &path, const std::vector<uint8_t> &data, std::filesystem::path &temp) {
   const int fd = createTemporary(path, temp);
   if (fd < 0) {
-    std::fprintf(stderr, "mkmaps: cannot create a temporary file beside %s: %s\n", path.string().c_str(),
+    std::fprintf(stderr, "mkmaps: cannot create a temporary file beside %s: %s\n", text(path).c_str(),
                  std::strerror(errno));
     temp.clear();
     return false;
@@ -72,41 +90,88 @@ bool writeTemporary(const std::filesystem::path &path, const std::vector<uint8_t
   if (::close(fd) != 0 && error == 0)
     error = errno;
   if (error != 0) {
-    std::fprintf(stderr, "mkmaps: cannot write %s: %s\n", temp.string().c_str(), std::strerror(error));
-    std::remove(temp.string().c_str());
+    std::fprintf(stderr, "mkmaps: cannot write %s: %s\n", text(temp).c_str(), std::strerror(error));
+    std::remove(text(temp).c_str());
     temp.clear();
     return false;
   }
   return true;
 }
 
-bool moveIntoPlace(const std::filesystem::path &temp, const std::filesystem::path &path) {
+// A second name for the map at path, kept until its new partner is in
+// place so that it can be put back: a hard link, or where the file system
+// has none (FAT), the map itself moved aside, which sets away. Nothing is
+// kept where there is no map; false, having said why, when it cannot be.
+bool keepOld(const fs::path &path, fs::path &kept, bool &away) {
   std::error_code error;
-  std::filesystem::rename(temp, path, error);
-  if (error) {
-    std::fprintf(stderr, "mkmaps: cannot rename %s to %s: %s\n", temp.string().c_str(), path.string().c_str(),
-                 error.message().c_str());
-    return false;
+  if (!fs::exists(fs::symlink_status(path, error))) {
+    kept.clear();
+    return true;
   }
-  return true;
+  error = unusedName(path, "old", kept, [&path](const fs::path &name) {
+    std::error_code linked;
+    fs::create_hard_link(path, name, linked);
+    return linked;
+  });
+  if (error && error != std::errc::file_exists) {
+    error.clear();
+    fs::rename(path, kept, error);
+    away = !error;
+  }
+  if (error) {
+    std::fprintf(stderr, "mkmaps: cannot keep %s as %s until the new maps are in place: %s; no map was replaced\n",
+                 text(path).c_str(), text(kept).c_str(), error.message().c_str());
+    kept.clear();
+  }
+  return !error;
 }
 
 // Both maps or neither: they describe one landscape, and a lone map would
 // stop a caller that checks for missing maps from making the pair again.
-bool writeMaps(const std::filesystem::path &dir, const Maps &maps) {
-  const std::filesystem::path texturePath = dir / kTextureFile, heightPath = dir / kHeightFile;
-  std::filesystem::path textureTemp, heightTemp;
-  const bool ok =
-      writeTemporary(texturePath, maps.texture, textureTemp) && writeTemporary(heightPath, maps.height, heightTemp);
-  if (ok && moveIntoPlace(textureTemp, texturePath)) {
-    textureTemp.clear();
-    if (moveIntoPlace(heightTemp, heightPath))
-      return true;
-    std::remove(texturePath.string().c_str());
+// The colour map goes first, its old self kept under a second name, so that
+// a height map that cannot follow it puts it back.
+bool writeMaps(const fs::path &dir, const Maps &maps) {
+  const fs::path texturePath = dir / kTextureFile, heightPath = dir / kHeightFile;
+  fs::path textureTemp, heightTemp, kept;
+  bool away = false; // the old colour map is no longer at texturePath
+  const auto removeTemporaries = [&] {
+    for (const fs::path *temp : {&textureTemp, &heightTemp})
+      if (!temp->empty())
+        std::remove(text(*temp).c_str());
+  };
+  if (!writeTemporary(texturePath, maps.texture, textureTemp) || !writeTemporary(heightPath, maps.height, heightTemp) ||
+      !keepOld(texturePath, kept, away)) {
+    removeTemporaries();
+    return false;
   }
-  for (const auto &temp : {textureTemp, heightTemp})
-    if (!temp.empty())
-      std::remove(temp.string().c_str());
+  std::error_code error;
+  const fs::path *from = &textureTemp, *to = &texturePath;
+  fs::rename(textureTemp, texturePath, error);
+  if (!error) {
+    away = true;
+    textureTemp.clear();
+    from = &heightTemp;
+    to = &heightPath;
+    fs::rename(heightTemp, heightPath, error);
+  }
+  if (!error) {
+    if (!kept.empty())
+      std::remove(text(kept).c_str());
+    return true;
+  }
+  std::error_code undone;
+  if (!away && !kept.empty())
+    std::remove(text(kept).c_str()); // only the link was made
+  else if (away && kept.empty())
+    fs::remove(texturePath, undone); // there was no colour map
+  else if (away)
+    fs::rename(kept, texturePath, undone);
+  const std::string what = !undone        ? "the maps there are as they were"
+                           : kept.empty() ? "the new " + text(texturePath) + " stays: " + undone.message()
+                                          : "the old " + text(texturePath) + " is kept as " + text(kept);
+  std::fprintf(stderr, "mkmaps: cannot rename %s to %s: %s; %s\n", text(*from).c_str(), text(*to).c_str(),
+               error.message().c_str(), what.c_str());
+  removeTemporaries();
   return false;
 }
 
@@ -197,6 +262,9 @@ bool parse(int argc, char **argv, Options &options) {
     } else if (!arg.empty() && arg[0] == '-') {
       std::fprintf(stderr, "mkmaps: unknown option %s (mkmaps --help lists them)\n", argv[i]);
       return false;
+    } else if (arg.empty()) {
+      std::fprintf(stderr, "mkmaps: the directory is an empty argument\n");
+      return false;
     } else if (options.directory != nullptr) {
       std::fprintf(stderr, "mkmaps: only one directory may be given\n");
       return false;
@@ -243,20 +311,26 @@ int main(int argc, char **argv) {
   if (!parse(argc, argv, options))
     return 2;
 
-  const std::filesystem::path dir = options.directory != nullptr ? options.directory : ".";
+  const fs::path dir = fs::u8path(options.directory != nullptr ? options.directory : ".");
   std::error_code error;
-  if (!std::filesystem::is_directory(dir, error)) {
-    std::fprintf(stderr, "mkmaps: %s is not a directory\n", dir.string().c_str());
+  if (!fs::is_directory(dir, error)) {
+    std::fprintf(stderr, "mkmaps: %s is not a directory\n", text(dir).c_str());
     return 1;
   }
-  if (!options.force) {
-    // The two maps belong together: replace neither when either exists.
-    for (const char *name : {kTextureFile, kHeightFile}) {
-      const std::filesystem::path path = dir / name;
-      if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
-        std::fprintf(stderr, "mkmaps: %s exists; use --force to replace the maps\n", path.string().c_str());
-        return 1;
-      }
+  // The two maps belong together: replace neither when either exists,
+  // unless forced, and nothing but a file: a folder or a device in a map's
+  // place would take one map and not the other.
+  for (const char *name : {kTextureFile, kHeightFile}) {
+    const fs::path path = dir / name;
+    const fs::file_type type = fs::symlink_status(path, error).type();
+    if (type == fs::file_type::not_found)
+      continue;
+    if (!options.force || type != fs::file_type::regular) {
+      std::fprintf(stderr,
+                   options.force ? "mkmaps: %s is not a regular file; no map was written\n"
+                                 : "mkmaps: %s exists; use --force to replace the maps\n",
+                   text(path).c_str());
+      return 1;
     }
   }
 

@@ -1,6 +1,6 @@
 """The flyover on the sdl driver in a private X server.
 
-    sdl_xvfb.py FLYOVER MKMAPS escape|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
+    sdl_xvfb.py FLYOVER MKMAPS escape|small|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
 
 PRESENT (auto, surface or renderer) is given to the program as
 FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
@@ -9,7 +9,9 @@ On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
 stores it and the cursor hidden; Escape, WM_DELETE_WINDOW or Alt+F4 must
 then end the program with exit code 0, and killing the X server must end
-it within a second with exit code 1 and one line. "wayland" runs it in a
+it within a second with exit code 1 and one line. "small" is "escape" on a
+300x150 screen, smaller than the picture: it must be scaled down to fit,
+240x150, and centred, whichever way it reaches the window. "wayland" runs it in a
 Wayland desktop shell of its own (weston on the X server), where the
 picture must cover the shell's panel too, and then kills the compositor.
 "stderr-closed" starts it with standard error closed and a format that
@@ -26,24 +28,29 @@ import time
 from Xlib import X, display as xdisplay, protocol
 from Xlib.ext import xfixes  # noqa: F401  (registers the extension)
 
-SCREEN_W, SCREEN_H, SCALE = 800, 500, 2
-LEFT, TOP = (SCREEN_W - 320 * SCALE) // 2, (SCREEN_H - 200 * SCALE) // 2
+SCREEN_W, SCREEN_H = 800, 500
+# Screens, and where the picture must be on them (left, top, width, height).
+PLACES = {(SCREEN_W, SCREEN_H): (80, 50, 640, 400), (300, 150): (30, 0, 240, 150)}
 # The background 0xB4 once the format has dropped its low bits, widened
 # again by repeating them: 5 bits give 0xB5, 6 bits 0xB6.
 GREY = {"rgb565": (0xB5, 0xB6, 0xB5), "bgr565": (0xB5, 0xB6, 0xB5), "rgb555": (0xB5,) * 3, "bgr555": (0xB5,) * 3}
 
 
-def picture_problem(dpy, fmt):
+def picture_problem(dpy, fmt, screen=(SCREEN_W, SCREEN_H)):
     """None when the screen shows what it should, else what is wrong."""
     # At depth 24 the server keeps 32-bit pixels, bytes B, G, R, X.
-    data = dpy.screen().root.get_image(0, 0, SCREEN_W, SCREEN_H, X.ZPixmap, 0xFFFFFFFF).data
-    pixel = lambda x, y: tuple(data[(y * SCREEN_W + x) * 4 + i] for i in (2, 1, 0))  # noqa: E731
+    width, height = screen
+    data = dpy.screen().root.get_image(0, 0, width, height, X.ZPixmap, 0xFFFFFFFF).data
+    pixel = lambda x, y: tuple(data[(y * width + x) * 4 + i] for i in (2, 1, 0))  # noqa: E731
     grey = GREY.get(fmt, (0xB4,) * 3)
-    for y in range(TOP, TOP + 100 * SCALE, 3):
-        for x in range(LEFT, LEFT + 320 * SCALE, 3):
-            if pixel(x, y) != grey:
-                return "picture pixel (%d, %d) is %s, expected the grey %s" % (x, y, pixel(x, y), grey)
-    for x, y in [(0, 0), (LEFT - 1, TOP + 10), (LEFT + 640, TOP + 390), (400, TOP - 1), (400, TOP + 400)]:
+    left, top, w, h = PLACES[screen]
+    # The sky, the upper half of the picture, up to the edges of its place.
+    sky = [(x, y) for y in range(top, top + h // 2, 3) for x in range(left, left + w, 3)]
+    for x, y in sky + [(left + w - 1, top), (left, top + h // 2 - 1)]:
+        if pixel(x, y) != grey:
+            return "picture pixel (%d, %d) is %s, expected the grey %s" % (x, y, pixel(x, y), grey)
+    border = [(left - 1, top + 10), (left + w, top + h - 10), (width // 2, top - 1), (width // 2, top + h)]
+    for x, y in [(x, y) for x, y in border if 0 <= x < width and 0 <= y < height]:
         if pixel(x, y) != (0, 0, 0):
             return "border pixel (%d, %d) is %s, expected black" % (x, y, pixel(x, y))
     return None
@@ -137,7 +144,8 @@ def main():
     flyover, mkmaps, how, fmt = sys.argv[1:5]
     present = sys.argv[5] if len(sys.argv) > 5 else "auto"
     log = tempfile.TemporaryFile()
-    server, display_name = start_xvfb(log)
+    screen = (300, 150) if how == "small" else (SCREEN_W, SCREEN_H)
+    server, display_name = start_xvfb(log, *screen)
     program = compositor = None
     runtime = tempfile.TemporaryDirectory()  # made 0700, as the compositor wants
     try:
@@ -174,7 +182,7 @@ def main():
             if not poll(15, lambda: find_window(env)):
                 raise AssertionError("no window appeared")
             dpy = xdisplay.Display(display_name)
-            problem = poll(10, lambda: picture_problem(dpy, fmt), done=lambda problem: problem is None)
+            problem = poll(10, lambda: picture_problem(dpy, fmt, screen), done=lambda problem: problem is None)
             if problem:
                 raise AssertionError("the screen is wrong: " + problem)
             dpy.xfixes_query_version()  # the server answers cursor requests only after this
@@ -195,7 +203,7 @@ def main():
             else:
                 # The program may end before xdotool has sent the release: its
                 # own exit code does not count.
-                subprocess.run(["xdotool", "key", "--window", str(window), "Escape" if how == "escape" else "alt+F4"],
+                subprocess.run(["xdotool", "key", "--window", str(window), "alt+F4" if how == "alt-f4" else "Escape"],
                                env=env)
             code = program.wait(timeout=15)
             if code != 0:

@@ -8,8 +8,9 @@
 // the flight, a picked file that cannot be read leaves the flight alone, and
 // a new device pixel ratio places the canvas again; a height picture dropped
 // on the page, and a height and a colour picture picked, fly over the maps
-// that the native map generator makes of them, and a broken picture leaves
-// the flight alone with one line; a page that loses focus
+// that the native map generator makes of them, and a broken colour picture
+// beside a stretched height picture leaves the flight alone with one line,
+// the reason; a page that loses focus
 // stops presenting frames and starts again when it gets focus back; opened
 // from disk the served page says how to serve it, and the one-file page
 // flies over the default maps. Last it prints the page's frame rate against
@@ -236,7 +237,7 @@ async function main() {
   });
 
   await check('a dropped height picture, and a picked height and colour picture, fly over the native maps of ' +
-              'those pictures; a broken picture gives one line and the flight goes on', async () => {
+              'those pictures; a broken picture gives one line, its reason, and the flight goes on', async () => {
     // The tests' terrain: a 16-bit grey PNG (shrunk by the resampler), a
     // colour JPEG, and the PNG cut short.
     const pictures = { hills: path.join(work, 'hills.png'), colour: path.join(work, 'hills-colour.jpg'),
@@ -265,9 +266,12 @@ async function main() {
     await flewOver('hills.png and hills-colour.jpg');
     await expectCanvas(withColour, 'xrgb8888', path.join(work, 'hills-coloured-frame.png'));
 
+    // A height picture that is stretched (16 x 12), which the generator notes, with
+    // a broken colour picture: the one line is the reason.
+    const wide = path.join(__dirname, '..', 'fuzz', 'corpus', 'picture', 'grey16.png');
     await start('with-maps', '');
     const before = await framesShown();
-    await page.drop([pictures.broken], 500, 300);
+    await page.drop([wide, pictures.broken], 500, 300);
     const log = await page.waitFor("document.getElementById('log').textContent", 10000, 'an error line');
     if (!/^mkmaps: broken\.png: cannot be decoded/.test(log) || log.includes('\n')) throw new Error(`the page says: ${log}`);
     if (await framesShown() <= before) throw new Error('the flight was stopped or restarted');

@@ -8,11 +8,13 @@ program must print the Linux build's frame hashes (--linux-framehash). Each
 --flyover program must show background grey above the horizon, terrain below
 and one of the renderer's pictures, pixel for pixel, at the top left of the
 screen, then end with exit code 0 on Escape and, started again, on Alt+F4.
-Each --zip, a release zip, is unpacked into an empty folder and its
-framehash.exe and flyover.exe are checked so, run from that folder, over the
-maps that came in the zip; its mkmaps.exe must make the Linux mkmaps' maps,
-byte for byte, from pictures of each kind that the decoders read. Every wait is bounded; wineserver, Xvfb and the temporary folder go away on
-any exit.
+Each --zip, a release zip, is unpacked into an empty folder named beyond
+ASCII: its mkmaps.exe must write the Linux maps into a folder named so,
+generated and from PNG and JPEG pictures of each kind that the decoders
+read, one of each pair named so too, and its framehash.exe and flyover.exe
+are checked as above, run from that folder, over the maps that came in the
+zip. Every wait is bounded; wineserver, Xvfb and the temporary folder go
+away on any exit.
 """
 
 import argparse
@@ -203,21 +205,29 @@ def check_framehash(session, exe, expected, cwd=None):
                           f"  linux:   {expected[i] if i < len(expected) else '(missing)'}")
 
 
-def check_mkmaps(session, exe, linux_mkmaps, cwd):
+def check_mkmaps(session, exe, folder, linux_mkmaps):
+    """exe, run in folder, must write the Linux mkmaps' maps into a folder
+    named in letters beyond ASCII, generated and from pictures, the height
+    pictures named so too."""
     log(exe)
+    runs = [[]]
     for height, colour in MAPS_FROM:
-        for name in (height, colour):
-            shutil.copy(os.path.join(PICTURES, name), cwd)
-        maps = []
-        for out, command in (("linux", [linux_mkmaps]), ("windows", ["wine", exe])):
-            os.makedirs(os.path.join(cwd, out), exist_ok=True)
-            args = command + ["--force", "--height", height, "--colour", colour, out]
-            session.retrying(exe, "", lambda: session.run(args, 120, " ".join(args), env=out == "windows",
-                                                          ok=(0,) + WINE_CRASH_CODES, cwd=cwd))
-            maps.append([open(os.path.join(cwd, out, m), "rb").read() for m in ("texture.raw", "map.raw")])
-        if maps[0] != maps[1]:
-            raise CheckFailed(f"{exe} --height {height} --colour {colour}: other maps than the Linux mkmaps'")
-    log(f"  the Linux mkmaps' maps from {len(MAPS_FROM)} pairs of pictures, byte for byte")
+        shutil.copy(os.path.join(PICTURES, height), os.path.join(folder, "Höhen ß " + height))
+        shutil.copy(os.path.join(PICTURES, colour), folder)
+        runs.append(["--height", "Höhen ß " + height, "--colour", colour])
+    for args in runs:
+        linux, windows = os.path.join(session.root, "linux maps"), os.path.join(folder, "Karten ß")
+        for made in (linux, windows):
+            shutil.rmtree(made, ignore_errors=True)
+            os.mkdir(made)
+        session.run([linux_mkmaps] + args + [linux], 60, "the Linux mkmaps", env=False, cwd=folder)
+        session.run(["wine", exe] + args + [os.path.basename(windows)], 60, f"{exe} {' '.join(args)}", cwd=folder)
+        for name in ("texture.raw", "map.raw"):
+            with open(os.path.join(linux, name), "rb") as a, open(os.path.join(windows, name), "rb") as b:
+                if a.read() != b.read():
+                    raise CheckFailed(f"{exe} {' '.join(args)}: its {name} in {windows} is not the Linux mkmaps' one")
+    log(f"  the Linux maps, generated and from {len(MAPS_FROM)} pairs of PNG and JPEG pictures, in a folder and "
+        "from files named beyond ASCII")
 
 
 def run_flyover(session, exe, keys, pictures, cwd=None):
@@ -313,7 +323,9 @@ def main():
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures))
         for n, archive in enumerate(args.zip):
-            folder = os.path.join(session.root, f"zip{n}")
+            # Unpacked where a user of another language would: a folder named
+            # with a space and letters beyond ASCII.
+            folder = os.path.join(session.root, f"Spiele {n} ß")
             os.mkdir(folder)
             with zipfile.ZipFile(archive) as z:
                 z.extractall(folder)
@@ -325,8 +337,8 @@ def main():
             if readme.count(b"\n") != readme.count(b"\r\n") or not readme.endswith(b"\r\n"):
                 raise CheckFailed(f"{archive}: README.txt has lines not ended by CR LF")
             log(f"{archive}, unpacked: {' '.join(names)}")
+            check_mkmaps(session, os.path.join(folder, "mkmaps.exe"), folder, os.path.abspath(args.mkmaps))
             check_framehash(session, os.path.join(folder, "framehash.exe"), expected, cwd=folder)
-            check_mkmaps(session, os.path.join(folder, "mkmaps.exe"), os.path.abspath(args.mkmaps), folder)
             exe = os.path.join(folder, "flyover.exe")
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures, cwd=folder))
