@@ -1,8 +1,9 @@
 // The screen as a real window: borderless over the whole desktop, the
 // picture scaled by the largest whole factor and centred on black (on a
-// desktop smaller than the picture, scaled down to fit), the cursor hidden. Whatever format the display runs in is
-// expanded here, bit exact, to XRGB8888; SDL's own conversion of the 16-bit formats rounds differently and would not
-// show the bytes the program wrote.
+// desktop smaller than the picture, scaled down to fit), the cursor hidden.
+// Whatever format the display runs in is expanded here, bit exact, to
+// XRGB8888; SDL's own conversion of the 16-bit formats rounds differently
+// and would not show the bytes the program wrote.
 //
 // Two ways to put the picture on the window. Where a GPU draws, an SDL
 // renderer scales a texture and waits for the vertical blank. Where no GPU

@@ -55,7 +55,8 @@ for i in "${!harnesses[@]}"; do
   log=$dir/logs/$harness.log
   if wait "${pids[$i]}"; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "fuzz.sh: $harness: ${runs:-?} runs in ${seconds} s over $(ls "$dir/work/$harness" "$root/tests/fuzz/corpus/${harness#fuzz_}" | grep -cv -e '^$' -e ':$') inputs, nothing found"
+    inputs=$(find "$dir/work/$harness" "$root/tests/fuzz/corpus/${harness#fuzz_}" -type f | wc -l)
+    echo "fuzz.sh: $harness: ${runs:-?} runs in $seconds s over $inputs inputs, nothing found"
   else
     failed=1
     echo "fuzz.sh: $harness found a fault; the end of $log:" >&2
