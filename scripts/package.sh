@@ -10,8 +10,8 @@
 #   win64   flyover-VERSION-win64.zip and
 #   win32   flyover-VERSION-win32.zip: the programs, the default maps and
 #           README.txt, to unpack into a folder and double-click
-#   web     flyover-VERSION.html, the page as one file, when the web build
-#           (scripts/web.sh --build-only) makes build/web/flyover.html
+#   web     flyover-VERSION.html, the page as one file, from the web build
+#           (scripts/web.sh --build-only)
 # VERSION is the one of project() in CMakeLists.txt. The programs are
 # portable builds (the converters pick their SIMD level when they start):
 # FLYOVER_ARCH is not used here. The build folders are build/pkg-amd64,
@@ -83,11 +83,7 @@ done
 
 if [ -n "${wanted[web]:-}" ]; then
   bash "$root/scripts/web.sh" --jobs "$jobs" --build-only > /dev/null || die "the web build failed"
-  if [ -f "$root/build/web/flyover.html" ]; then
-    publish "$root/build/web/flyover.html" "flyover-$version.html"
-  else
-    echo "package.sh: the web build made no build/web/flyover.html: no page in build/dist" >&2
-  fi
+  publish "$root/build/web/flyover.html" "flyover-$version.html"
 fi
 
 echo "In $dist:"
