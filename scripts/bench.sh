@@ -3,7 +3,7 @@
 # the same run, so the figures of one machine compare with each other; no
 # figure fails the run.
 #
-#   bash scripts/bench.sh [--build DIR] [--jobs N] [NAME...]
+#   bash scripts/bench.sh [--build DIR] [--jobs N] [--check] [NAME...]
 #
 # NAME picks benchmarks (default: all, in this order):
 #   renderer   frames from the default maps, next to one clear of the canvas
@@ -19,6 +19,12 @@
 # kind as the program is installed, unless FLYOVER_ARCH in the environment
 # says otherwise (for example FLYOVER_ARCH=native); --build DIR uses another
 # build folder with the tests on (for example build/test) as it is configured.
+#
+# --check only shows that each benchmark still builds and runs, in seconds
+# and without figures, as the test command does: the Google benchmarks for
+# an instant, the window's script as far as its options, the frame time
+# script for two frames (under node when the web build is there, natively
+# otherwise), the NEON model compiled without llvm-mca's analysis.
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -47,6 +53,10 @@ native_build() {
 # they may override.
 google_benchmark() {
   native_build "$1" mkmaps
+  if [ $check = 1 ]; then
+    (cd "$native" && "$native/bench/$1" --benchmark_min_time=0.0001 > /dev/null) || die "$1 failed"
+    return
+  fi
   (cd "$native" && "$native/bench/$1" --benchmark_min_time=0.2 --benchmark_color=false "${@:2}") || die "$1 failed"
 }
 bench_renderer() { google_benchmark bench_renderer; }
@@ -57,17 +67,32 @@ bench_display() { google_benchmark bench_display; }
 bench_window() {
   native_build flyover mkmaps
   # Debian's python3-xlib is for the system's Python, whatever else is on PATH.
-  /usr/bin/python3 "$root/bench/window_cpu.py" "$native/src/flyover" "$native/tools/mkmaps" || die "the window benchmark failed"
+  local script=("/usr/bin/python3" "$root/bench/window_cpu.py")
+  if [ $check = 1 ]; then
+    "${script[@]}" --help > /dev/null || die "the window benchmark does not start"
+    return
+  fi
+  "${script[@]}" "$native/src/flyover" "$native/tools/mkmaps" || die "the window benchmark failed"
 }
 bench_web() {
   native_build frametime mkmaps
+  if [ $check = 1 ]; then
+    local other=("$native/bench/frametime") page=$root/build/wasm/web/frametime.js
+    [ ! -f "$page" ] || other=(node "$page")
+    bash "$root/bench/frametime.sh" "$native" 2 -- "${other[@]}" > /dev/null || die "the web frame time failed"
+    return
+  fi
   bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$native" || die "the web frame time failed"
 }
 bench_neon() {
   bash "$root/scripts/deps.sh" arm
-  python3 "$root/bench/neon_cost.py" || die "the NEON model failed"
+  local options=()
+  [ $check = 0 ] || options=(--compile-only)
+  python3 "$root/bench/neon_cost.py" "${options[@]}" || die "the NEON model failed"
 }
 
+check=0
+flag_options=([--check]=check)
 path_options=([--build]=native)
 max_arguments=1000
 parse_options "$@"

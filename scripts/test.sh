@@ -5,8 +5,8 @@
 # Xvfb, the release packages installed and run, the fuzzers over their
 # corpus and for a minute each (scripts/fuzz.sh), the Windows build (its
 # zip) under Wine, the ARM builds under qemu-user, the web build under node
-# and in headless chromium. The figures of the benchmarks are
-# scripts/bench.sh's.
+# and in headless chromium, and every benchmark built and started (their
+# figures are scripts/bench.sh's).
 #
 #   bash scripts/test.sh           everything (what CI runs)
 #   bash scripts/test.sh --unit    the quick check: the native build's unit
@@ -34,31 +34,61 @@ if [ $unit = 1 ]; then
   exit 0
 fi
 
-bash "$root/scripts/deps.sh" build test windows arm web format fuzz sources
+# Each stage prints its time at its end, and all of them come again in a
+# table at the end, so that a stage that grows slower shows at once.
+stage_names=() stage_seconds=() stage_start=$SECONDS
+stage() {
+  end_stage
+  stage_names+=("$1")
+  stage_start=$SECONDS
+  echo "== $1"
+}
+end_stage() {
+  [ ${#stage_names[@]} -gt ${#stage_seconds[@]} ] || return 0
+  stage_seconds+=($((SECONDS - stage_start)))
+  echo "-- ${stage_names[-1]}: ${stage_seconds[-1]} s"
+}
 
-echo "== Code style"
+# Every package of every stage in one apt-get run.
+stage "Packages"
+bash "$root/scripts/deps.sh" build test windows arm web format fuzz sources package
+
+stage "Code style"
 bash "$root/scripts/format.sh" --check
 
-echo "== Release build and tests"
+stage "Release build and tests"
 native_tests
 (cd "$tests" && ctest --output-on-failure --timeout 300 -LE wine32)
 
+stage "Release packages: made, checked, installed, run and removed"
 bash "$root/tests/package/check.sh" --jobs "$jobs" --native "$tests"
 
-echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+stage "Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null
 build "$root/build/asan"
 (cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
 
-echo "== Fuzzing: pictures, map files and settings"
+stage "Fuzzing: pictures, map files and settings"
 bash "$root/scripts/fuzz.sh" --jobs "$jobs" 60
 
-echo "== Windows build under Wine"
+stage "Windows build under Wine"
 bash "$root/scripts/windows.sh" --jobs "$jobs" --linux-framehash "$tests/tools/framehash"
 
-echo "== ARM builds under qemu-user"
+stage "ARM builds under qemu-user"
 bash "$root/scripts/arm.sh" --jobs "$jobs" --native-framehash "$tests/tools/framehash"
 
-echo "== Web build under node and in headless chromium"
+stage "Web build under node and in headless chromium"
 bash "$root/scripts/web.sh" --jobs "$jobs" --check "$tests"
+
+# Last, when the web build is there for the page's frame time: no figures,
+# only that none of them has stopped building or starting.
+stage "Benchmarks build and start"
+bash "$root/scripts/bench.sh" --jobs "$jobs" --build "$tests" --check
+end_stage
+
+echo "Time per stage:"
+for i in "${!stage_names[@]}"; do
+  printf '  %5d s  %s\n' "${stage_seconds[$i]}" "${stage_names[$i]}"
+done
+printf '  %5d s  in all\n' $SECONDS
 echo "All tests passed."

@@ -28,7 +28,6 @@ parse_options "$@"
 [ "$(id -u)" = 0 ] || die "installing the package needs root"
 frames=30
 
-echo "== Release packages: made, checked, installed, run and removed"
 bash "$root/scripts/deps.sh" build package arm
 build "$native" --target expected_frames
 expected=$native/tests/expected_frames
