@@ -67,22 +67,20 @@ static LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 
 pixel_converter convert = nullptr;
 
-// A failed open leaves everything it acquired in place: the program returns
-// at once and process exit takes it all back.
-int ptc_open(const char *title, int32_t width, int32_t height) {
-  dx = width;
-  dy = height;
+// The steps of the open, in order. Each says in one line why it failed and
+// returns false; what it acquired stays in place for ptc_close.
 
+// DirectDraw, bound at run time, and its object.
+static bool open_directdraw(void) {
   library = LoadLibraryA("ddraw.dll");
   if (!library) {
     fprintf(stderr, "flyover: ddraw.dll could not be loaded\n");
-    return 0;
+    return false;
   }
-
   FARPROC entry = GetProcAddress(library, "DirectDrawCreate");
   if (!entry) {
     fprintf(stderr, "flyover: ddraw.dll has no DirectDrawCreate entry point\n");
-    return 0;
+    return false;
   }
   // Through void (*)(void), the one function-pointer type that converts to
   // any other without a warning.
@@ -90,9 +88,12 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   HRESULT result = create(nullptr, &lpDD, nullptr);
   if (result < 0) {
     report_hresult("DirectDrawCreate could not create a DirectDraw object", result);
-    return 0;
+    return false;
   }
+  return true;
+}
 
+static void create_window(const char *title) {
   wc.style = 0;
   wc.lpfnWndProc = WndProc;
   wc.cbClsExtra = 0;
@@ -108,31 +109,35 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   // A pop-up of no size: the exclusive full-screen level below gives it the
   // whole screen, so it is never shown, moved or focused from here.
   wnd = CreateWindowExA(0, title, title, WS_POPUP | WS_SYSMENU, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
 
-  result = lpDD->SetCooperativeLevel(wnd, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+// Exclusive full-screen access, then the deepest mode the display accepts;
+// the primary's pixel format, read later, says which one it was.
+static bool set_mode(int32_t width, int32_t height) {
+  HRESULT result = lpDD->SetCooperativeLevel(wnd, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
   if (result < 0) {
     report_hresult("exclusive full-screen access was refused", result);
-    return 0;
+    return false;
   }
-
-  // The deepest mode the display accepts; the primary's pixel format, read
-  // below, says which one it was.
   if (lpDD->SetDisplayMode(width, height, 32) < 0 && lpDD->SetDisplayMode(width, height, 24) < 0 &&
       lpDD->SetDisplayMode(width, height, 16) < 0) {
     fprintf(stderr, "flyover: no %dx%d display mode was accepted at 32, 24 or 16 bits per pixel\n",
             static_cast<int>(width), static_cast<int>(height));
-    return 0;
+    return false;
   }
+  return true;
+}
 
-  // Two back buffers where the display allows them, else one; the last try
-  // asks for a plain primary and succeeds only if the display attaches a
-  // back buffer of its own, which the next step checks.
+// Two back buffers where the display allows them, else one; the last try
+// asks for a plain primary and succeeds only if the display attaches a back
+// buffer of its own, which the attachment then checks.
+static bool create_surfaces(void) {
   DDSURFACEDESC ddsd = {};
   ddsd.dwSize = sizeof(ddsd);
   ddsd.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
   ddsd.dwBackBufferCount = 2;
   ddsd.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_VIDEOMEMORY;
-  result = lpDD->CreateSurface(&ddsd, &lpDDS, nullptr);
+  HRESULT result = lpDD->CreateSurface(&ddsd, &lpDDS, nullptr);
   if (result < 0) {
     ddsd.dwBackBufferCount = 1;
     result = lpDD->CreateSurface(&ddsd, &lpDDS, nullptr);
@@ -144,7 +149,7 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   }
   if (result < 0) {
     report_hresult("no flipping primary surface could be created", result);
-    return 0;
+    return false;
   }
 
   DDSCAPS caps = {};
@@ -152,20 +157,24 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   result = lpDDS->GetAttachedSurface(&caps, &lpDDS_back);
   if (result < 0) {
     report_hresult("the primary surface has no back buffer", result);
-    return 0;
+    return false;
   }
+  return true;
+}
 
+// The row converter for the primary's pixel format.
+static bool choose_converter(void) {
   DDPIXELFORMAT format = {};
   format.dwSize = sizeof(format);
-  result = lpDDS->GetPixelFormat(&format);
+  HRESULT result = lpDDS->GetPixelFormat(&format);
   if (result < 0) {
     report_hresult("the screen's pixel format could not be read", result);
-    return 0;
+    return false;
   }
   if (!(format.dwFlags & DDPF_RGB)) {
     fprintf(stderr, "flyover: the screen's pixel format is not an RGB format (flags 0x%08X)\n",
             static_cast<unsigned>(format.dwFlags));
-    return 0;
+    return false;
   }
 
   convert = ptc_request_converter(static_cast<int32_t>(format.dwRGBBitCount), format.dwRBitMask, format.dwGBitMask,
@@ -176,9 +185,12 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
             "blue 0x%08X)\n",
             static_cast<unsigned>(format.dwRGBBitCount), static_cast<unsigned>(format.dwRBitMask),
             static_cast<unsigned>(format.dwGBitMask), static_cast<unsigned>(format.dwBBitMask));
-    return 0;
+    return false;
   }
+  return true;
+}
 
+static void switch_off_screensaver(void) {
   // A setting that cannot be read is taken as on, the usual default.
   BOOL setting = TRUE;
   if (!SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &setting, 0))
@@ -186,6 +198,19 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   screensaver_setting = setting;
   screensaver_switched_off = true;
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, 0, nullptr, 0);
+}
+
+// A failed open leaves everything it acquired in place: the program returns
+// at once and process exit takes it all back.
+int ptc_open(const char *title, int32_t width, int32_t height) {
+  dx = width;
+  dy = height;
+  if (!open_directdraw())
+    return 0;
+  create_window(title);
+  if (!set_mode(width, height) || !create_surfaces() || !choose_converter())
+    return 0;
+  switch_off_screensaver();
   return 1;
 }
 
