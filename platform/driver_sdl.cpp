@@ -23,6 +23,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 #include <dlfcn.h>
@@ -72,9 +73,7 @@ uint32_t virtualKey(SDL_Keycode key) {
   }
 }
 
-// How pictures reach the window: chosen from what draws them, or forced
-// with FLYOVER_SDL_PRESENT for tests and comparisons.
-enum class Presentation { Chosen, Surface, Renderer };
+// ---- What the window runs on: the X connection and the GL renderer ----
 
 // Mesa's rasterisers that run on the CPU, by the names they give as the GL
 // renderer ("llvmpipe (LLVM 15.0.6, 256 bits)", also under zink on
@@ -99,6 +98,35 @@ bool drawsOnGpu(SDL_Renderer *renderer) {
   const unsigned char *name = getString ? getString(kGlRenderer) : nullptr;
   return name && !softwareRasteriser(reinterpret_cast<const char *>(name));
 }
+
+// Xlib's own handler for a broken connection prints four lines and exits,
+// and then runs again from the exit handlers that still talk to the
+// server. One line and an immediate end instead; the handler must not
+// return. SDL loads libX11 itself, so the function is looked up in the copy
+// already loaded, and nothing is installed when there is none.
+extern "C" int connectionLost(void *) {
+  static const char line[] = "flyover: the display server went away\n";
+  if (::write(2, line, sizeof line - 1) < 0) {
+    // Nothing else can be told.
+  }
+  std::_Exit(1);
+}
+
+void watchXConnection() {
+  const char *video = SDL_GetCurrentVideoDriver();
+  if (!video || std::strcmp(video, "x11") != 0)
+    return;
+  void *x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+  if (!x11)
+    return;
+  using Handler = int (*)(void *);
+  using SetHandler = Handler (*)(Handler);
+  if (const auto set = reinterpret_cast<SetHandler>(::dlsym(x11, "XSetIOErrorHandler")))
+    set(connectionLost);
+  ::dlclose(x11); // SDL keeps its own reference
+}
+
+// ---- Where the picture goes, and when ----
 
 // Where the picture goes in an area of the given size: scaled by the
 // largest whole factor and centred, or in an area smaller than the picture,
@@ -129,9 +157,218 @@ int32_t sourceOf(int32_t out, int32_t outSize, int32_t size) {
   return static_cast<int32_t>((2 * int64_t{out} + 1) * size / (2 * int64_t{outSize}));
 }
 
+// Where there is no vertical blank to wait for, frames leave at the
+// display's refresh rate on a steady grid, one that catches up after a late
+// frame and starts again when more than a frame behind. A display that
+// tells no refresh rate (Xvfb) is taken to have 60 Hz.
+class Pacer {
+public:
+  explicit Pacer(SDL_Window *window) {
+    SDL_DisplayMode mode;
+    const int rate = SDL_GetWindowDisplayMode(window, &mode) == 0 ? mode.refresh_rate : 0;
+    period_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / (rate > 0 ? rate : 60)));
+    next_ = Clock::now();
+  }
+
+  void wait() {
+    const Clock::time_point now = Clock::now();
+    if (now < next_)
+      std::this_thread::sleep_until(next_);
+    else if (now - next_ > period_)
+      next_ = now;
+    next_ += period_;
+  }
+
+private:
+  using Clock = std::chrono::steady_clock;
+  Clock::duration period_{};
+  Clock::time_point next_{};
+};
+
+// The last frame, expanded to XRGB8888, that either presentation shows.
+struct Picture {
+  int32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  bool shown = false; // pixels hold a frame
+
+  const uint32_t *row(int32_t y) const { return &pixels[static_cast<size_t>(y) * width]; }
+};
+
+// ---- The two presentations, one chosen when the mode is set ----
+
+class Presenter {
+public:
+  virtual ~Presenter() = default;
+  virtual void present() = 0;
+  // The window was uncovered and must be drawn again.
+  virtual void exposed() {}
+};
+
+// The window's own pixels, copied into by the whole factor; only the
+// picture's rectangle is sent for each frame.
+class SurfacePresenter final : public Presenter {
+public:
+  // Null where the window's pixels are not 32-bit words with 8-bit red,
+  // green and blue as the picture holds them.
+  static std::unique_ptr<Presenter> open(SDL_Window *window, const Picture &picture) {
+    SDL_Surface *surface = SDL_GetWindowSurface(window);
+    if (!surface)
+      return nullptr;
+    const SDL_PixelFormat &f = *surface->format;
+    if (f.BytesPerPixel != 4 || f.Rmask != 0xFF0000 || f.Gmask != 0xFF00 || f.Bmask != 0xFF)
+      return nullptr;
+    auto presenter = std::unique_ptr<SurfacePresenter>(new SurfacePresenter(window, picture));
+    presenter->layOut(surface);
+    return presenter;
+  }
+
+  void present() override {
+    if (!currentSurface())
+      return;
+    draw();
+    pacer_.wait();
+    SDL_UpdateWindowSurfaceRects(window_, &place_, 1);
+  }
+
+  // The X server keeps no copy of what the window showed; no frame may
+  // come while the program is inactive.
+  void exposed() override {
+    if (currentSurface())
+      SDL_UpdateWindowSurface(window_);
+  }
+
+private:
+  SurfacePresenter(SDL_Window *window, const Picture &picture) : window_(window), picture_(picture), pacer_(window) {}
+
+  // The surface to draw on, laid out afresh when SDL made a new one (after
+  // a resize); null when there is none now.
+  SDL_Surface *currentSurface() {
+    SDL_Surface *surface = SDL_GetWindowSurface(window_);
+    if (surface && (surface != surface_ || surface->w != surfaceW_ || surface->h != surfaceH_))
+      layOut(surface);
+    return surface;
+  }
+
+  // Black everywhere, the picture where placePicture puts it, the whole
+  // window sent once.
+  void layOut(SDL_Surface *surface) {
+    surface_ = surface;
+    surfaceW_ = surface->w;
+    surfaceH_ = surface->h;
+    place_ = placePicture(surface->w, surface->h, picture_.width, picture_.height);
+    columns_.resize(static_cast<size_t>(place_.w));
+    for (int32_t x = 0; x < place_.w; ++x)
+      columns_[static_cast<size_t>(x)] = sourceOf(x, place_.w, picture_.width);
+    scaledRow_.resize(columns_.size());
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+    if (picture_.shown)
+      draw();
+    SDL_UpdateWindowSurface(window_);
+  }
+
+  void draw() {
+    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0)
+      return;
+    const uint32_t opaque = surface_->format->Amask;
+    const size_t bytes = static_cast<size_t>(place_.w) * 4;
+    uint8_t *target = static_cast<uint8_t *>(surface_->pixels) + static_cast<ptrdiff_t>(place_.y) * surface_->pitch +
+                      static_cast<ptrdiff_t>(place_.x) * 4;
+    for (int32_t line = 0, built = -1; line < place_.h; ++line, target += surface_->pitch) {
+      const int32_t y = sourceOf(line, place_.h, picture_.height);
+      if (y != built) {
+        const uint32_t *source = picture_.row(y);
+        for (size_t x = 0; x < columns_.size(); ++x)
+          scaledRow_[x] = source[columns_[x]] | opaque;
+        built = y;
+      }
+      std::memcpy(target, scaledRow_.data(), bytes);
+    }
+    if (SDL_MUSTLOCK(surface_))
+      SDL_UnlockSurface(surface_);
+  }
+
+  SDL_Window *const window_;
+  const Picture &picture_;
+  Pacer pacer_;
+  SDL_Surface *surface_ = nullptr; // the window's, destroyed with it
+  int32_t surfaceW_ = 0, surfaceH_ = 0;
+  SDL_Rect place_{};
+  std::vector<int32_t> columns_;    // the picture's column under each of its place's
+  std::vector<uint32_t> scaledRow_; // one picture row as its place shows it
+};
+
+// An SDL renderer that scales a texture and waits for the vertical blank,
+// as a page flip does.
+class RendererPresenter final : public Presenter {
+public:
+  // Takes renderer, the one made to find out what draws, or makes one when
+  // it is null. Null with a reason on error.
+  static std::unique_ptr<Presenter> open(SDL_Window *window, SDL_Renderer *renderer, bool wayland,
+                                         const Picture &picture, std::string &error) {
+    if (!renderer)
+      renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!renderer) {
+      error = std::string("cannot create a renderer: ") + SDL_GetError();
+      return nullptr;
+    }
+    auto presenter = std::unique_ptr<RendererPresenter>(new RendererPresenter(renderer, picture));
+    presenter->texture_ = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING,
+                                            picture.width, picture.height);
+    if (!presenter->texture_) {
+      error = std::string("cannot create the picture's texture: ") + SDL_GetError();
+      return nullptr;
+    }
+    // Without a GPU's vertical blank under X, SDL waits whole milliseconds,
+    // 16 at 60 Hz, which is 62.5 frames a second: the driver keeps the
+    // refresh rate itself then, as for the surface. A Wayland compositor
+    // paces a renderer's frames whatever draws them.
+    if (!wayland && !drawsOnGpu(renderer) && SDL_RenderSetVSync(renderer, 0) == 0)
+      presenter->pacer_.emplace(window);
+    SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
+    SDL_RenderClear(renderer);
+    SDL_RenderPresent(renderer);
+    return presenter;
+  }
+
+  ~RendererPresenter() override {
+    if (texture_)
+      SDL_DestroyTexture(texture_);
+    SDL_DestroyRenderer(renderer_);
+  }
+
+  void present() override {
+    void *target = nullptr;
+    int targetPitch = 0;
+    if (SDL_LockTexture(texture_, nullptr, &target, &targetPitch) != 0)
+      return;
+    for (int32_t y = 0; y < picture_.height; ++y)
+      std::memcpy(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch, picture_.row(y),
+                  static_cast<size_t>(picture_.width) * 4);
+    SDL_UnlockTexture(texture_);
+    int outputW = 0, outputH = 0;
+    SDL_GetRendererOutputSize(renderer_, &outputW, &outputH);
+    const SDL_Rect place = placePicture(outputW, outputH, picture_.width, picture_.height);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, &place);
+    if (pacer_)
+      pacer_->wait();
+    SDL_RenderPresent(renderer_); // waits for the vertical blank, where there is one
+  }
+
+private:
+  RendererPresenter(SDL_Renderer *renderer, const Picture &picture) : renderer_(renderer), picture_(picture) {}
+
+  SDL_Renderer *const renderer_;
+  SDL_Texture *texture_ = nullptr;
+  const Picture &picture_;
+  std::optional<Pacer> pacer_; // the frames held to the refresh rate here
+};
+
+// ---- The driver ----
+
 class SdlDriver final : public ScreenDriver {
 public:
-  explicit SdlDriver(Presentation presentation) : presentation_(presentation) {}
+  explicit SdlDriver(SdlPresentation presentation) : presentation_(presentation) {}
 
   ~SdlDriver() override {
     restoreMode();
@@ -151,76 +388,39 @@ public:
     // shell puts them below its panel) and only its full-screen state
     // covers the whole output.
     const char *video = SDL_GetCurrentVideoDriver();
-    wayland_ = video && std::strcmp(video, "wayland") == 0;
-    const Uint32 placement = wayland_ ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS;
+    const bool wayland = video && std::strcmp(video, "wayland") == 0;
+    const Uint32 placement = wayland ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_BORDERLESS;
     window_ = SDL_CreateWindow(title.c_str(), 0, 0, desktop.w, desktop.h, placement | SDL_WINDOW_SHOWN);
     if (!window_)
       return fail("cannot create the window", error);
-    width_ = width;
-    height_ = height;
     expander_ = std::make_unique<PixelExpander>(format);
-    picture_.assign(static_cast<size_t>(width) * height, 0);
-    shown_ = false;
-    if (presentation_ != Presentation::Renderer) {
-      // Whether a GPU draws is known only from a renderer made for the
-      // window; one that does not is given up for the window's surface.
-      if (presentation_ == Presentation::Chosen)
-        renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
-      if (!renderer_ || !drawsOnGpu(renderer_)) {
-        closeRenderer();
-        if (openSurface())
-          return finishMode();
-      }
-    }
-    // A Wayland window has no surface of its own in SDL 2: the renderer
-    // then, whatever was asked.
-    if (!openRenderer(error))
+    picture_ = Picture{width, height, std::vector<uint32_t>(static_cast<size_t>(width) * height, 0)};
+    presenter_ = choosePresenter(wayland, error);
+    if (!presenter_) {
+      restoreMode();
       return false;
-    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
-    SDL_RenderClear(renderer_);
-    SDL_RenderPresent(renderer_);
-    return finishMode();
+    }
+    SDL_ShowCursor(cursorVisible_ ? SDL_ENABLE : SDL_DISABLE);
+    SDL_RaiseWindow(window_); // the keyboard belongs to the program that took the screen
+    return true;
   }
 
   bool present(const uint8_t *pixels, int32_t pitch, std::string &) override {
-    if (!window_)
+    if (!presenter_)
       return true;
-    for (int32_t y = 0; y < height_; ++y)
-      expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch, &picture_[static_cast<size_t>(y) * width_], width_);
-    shown_ = true;
-    if (!renderer_) {
-      if (!currentSurface())
-        return true;
-      drawPicture();
-      waitForRefresh();
-      SDL_UpdateWindowSurfaceRects(window_, &pictureRect_, 1);
-      return true;
-    }
-    void *target = nullptr;
-    int targetPitch = 0;
-    if (SDL_LockTexture(texture_, nullptr, &target, &targetPitch) != 0)
-      return true;
-    for (int32_t y = 0; y < height_; ++y)
-      std::memcpy(static_cast<uint8_t *>(target) + static_cast<ptrdiff_t>(y) * targetPitch,
-                  &picture_[static_cast<size_t>(y) * width_], static_cast<size_t>(width_) * 4);
-    SDL_UnlockTexture(texture_);
-    int outputW = 0, outputH = 0;
-    SDL_GetRendererOutputSize(renderer_, &outputW, &outputH);
-    const SDL_Rect place = placePicture(outputW, outputH, width_, height_);
-    SDL_RenderClear(renderer_);
-    SDL_RenderCopy(renderer_, texture_, nullptr, &place);
-    if (paced_)
-      waitForRefresh();
-    SDL_RenderPresent(renderer_); // waits for the vertical blank, as a page flip does, where there is one
+    for (int32_t y = 0; y < picture_.height; ++y)
+      expander_->row(pixels + static_cast<ptrdiff_t>(y) * pitch,
+                     &picture_.pixels[static_cast<size_t>(y) * picture_.width], picture_.width);
+    picture_.shown = true;
+    presenter_->present();
     return true;
   }
 
   void restoreMode() override {
-    closeRenderer();
+    presenter_.reset();
     if (window_)
       SDL_DestroyWindow(window_); // and its surface with it
     window_ = nullptr;
-    surface_ = nullptr;
   }
 
   void pollEvents(std::vector<ScreenEvent> &events) override {
@@ -251,10 +451,8 @@ public:
           ScreenEvent e{ScreenEvent::Focus};
           e.focused = event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED;
           events.push_back(e);
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED && window_ && !renderer_ && currentSurface()) {
-          // The X server keeps no copy of what the window showed; no frame
-          // may come while the program is inactive.
-          SDL_UpdateWindowSurface(window_);
+        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED && presenter_) {
+          presenter_->exposed();
         }
         break;
       case SDL_QUIT:
@@ -283,197 +481,45 @@ public:
   }
 
 private:
-  using Clock = std::chrono::steady_clock;
-
   bool fail(const char *what, std::string &error) {
     error = std::string(what) + ": " + SDL_GetError();
     restoreMode();
     return false;
   }
 
-  bool finishMode() {
-    SDL_ShowCursor(cursorVisible_ ? SDL_ENABLE : SDL_DISABLE);
-    SDL_RaiseWindow(window_); // the keyboard belongs to the program that took the screen
-    return true;
-  }
-
-  // The renderer made to find out what draws may be kept.
-  bool openRenderer(std::string &error) {
-    // Waiting for the vertical blank is what a page flip does.
-    if (!renderer_)
-      renderer_ = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!renderer_)
-      return fail("cannot create a renderer", error);
-    texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_XRGB8888, SDL_TEXTUREACCESS_STREAMING, width_, height_);
-    if (!texture_)
-      return fail("cannot create the picture's texture", error);
-    // Without a GPU's vertical blank under X, SDL waits whole milliseconds,
-    // 16 at 60 Hz, which is 62.5 frames a second: the driver keeps the
-    // refresh rate itself then, as for the surface. A Wayland compositor
-    // paces a renderer's frames whatever draws them.
-    paced_ = !wayland_ && !drawsOnGpu(renderer_) && SDL_RenderSetVSync(renderer_, 0) == 0;
-    if (paced_)
-      startPacing();
-    return true;
-  }
-
-  void closeRenderer() {
-    if (texture_)
-      SDL_DestroyTexture(texture_);
-    if (renderer_)
-      SDL_DestroyRenderer(renderer_);
-    texture_ = nullptr;
-    renderer_ = nullptr;
-    paced_ = false;
-  }
-
-  // The window's own pixels, where they are 32-bit words with 8-bit red,
-  // green and blue as the picture holds them; false leaves the renderer.
-  bool openSurface() {
-    SDL_Surface *surface = SDL_GetWindowSurface(window_);
-    if (!surface)
-      return false;
-    const SDL_PixelFormat &f = *surface->format;
-    if (f.BytesPerPixel != 4 || f.Rmask != 0xFF0000 || f.Gmask != 0xFF00 || f.Bmask != 0xFF)
-      return false;
-    startPacing();
-    layOut(surface);
-    return true;
-  }
-
-  // A display that tells no refresh rate (Xvfb) is taken to have 60 Hz.
-  void startPacing() {
-    SDL_DisplayMode mode;
-    const int rate = SDL_GetWindowDisplayMode(window_, &mode) == 0 ? mode.refresh_rate : 0;
-    period_ = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / (rate > 0 ? rate : 60)));
-    next_ = Clock::now();
-  }
-
-  // The surface to draw on, laid out afresh when SDL made a new one (after
-  // a resize); null when there is none now.
-  SDL_Surface *currentSurface() {
-    SDL_Surface *surface = SDL_GetWindowSurface(window_);
-    if (surface && (surface != surface_ || surface->w != surfaceW_ || surface->h != surfaceH_))
-      layOut(surface);
-    return surface;
-  }
-
-  // Black everywhere, the picture where placePicture puts it, the whole
-  // window sent once.
-  void layOut(SDL_Surface *surface) {
-    surface_ = surface;
-    surfaceW_ = surface->w;
-    surfaceH_ = surface->h;
-    pictureRect_ = placePicture(surface->w, surface->h, width_, height_);
-    columns_.resize(static_cast<size_t>(pictureRect_.w));
-    for (int32_t x = 0; x < pictureRect_.w; ++x)
-      columns_[static_cast<size_t>(x)] = sourceOf(x, pictureRect_.w, width_);
-    scaledRow_.resize(columns_.size());
-    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
-    if (shown_)
-      drawPicture();
-    SDL_UpdateWindowSurface(window_);
-  }
-
-  void drawPicture() {
-    if (SDL_MUSTLOCK(surface_) && SDL_LockSurface(surface_) != 0)
-      return;
-    const uint32_t opaque = surface_->format->Amask;
-    const size_t bytes = static_cast<size_t>(pictureRect_.w) * 4;
-    uint8_t *target = static_cast<uint8_t *>(surface_->pixels) +
-                      static_cast<ptrdiff_t>(pictureRect_.y) * surface_->pitch +
-                      static_cast<ptrdiff_t>(pictureRect_.x) * 4;
-    for (int32_t line = 0, built = -1; line < pictureRect_.h; ++line, target += surface_->pitch) {
-      const int32_t y = sourceOf(line, pictureRect_.h, height_);
-      if (y != built) {
-        const uint32_t *source = &picture_[static_cast<size_t>(y) * width_];
-        for (size_t x = 0; x < columns_.size(); ++x)
-          scaledRow_[x] = source[columns_[x]] | opaque;
-        built = y;
-      }
-      std::memcpy(target, scaledRow_.data(), bytes);
+  // Whether a GPU draws is known only from a renderer made for the window;
+  // one that does not is given up for the window's surface. A Wayland
+  // window has no surface of its own in SDL 2: the renderer then, whatever
+  // was asked.
+  std::unique_ptr<Presenter> choosePresenter(bool wayland, std::string &error) {
+    SDL_Renderer *probe = nullptr;
+    if (presentation_ == SdlPresentation::Auto)
+      probe = SDL_CreateRenderer(window_, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (presentation_ != SdlPresentation::Renderer && (!probe || !drawsOnGpu(probe))) {
+      if (probe)
+        SDL_DestroyRenderer(probe);
+      probe = nullptr;
+      if (auto surface = SurfacePresenter::open(window_, picture_))
+        return surface;
     }
-    if (SDL_MUSTLOCK(surface_))
-      SDL_UnlockSurface(surface_);
+    return RendererPresenter::open(window_, probe, wayland, picture_, error);
   }
 
-  // Where there is no vertical blank to wait for, frames leave at the
-  // display's refresh rate on a steady grid, one that catches up
-  // after a late frame and starts again when more than a frame behind.
-  void waitForRefresh() {
-    const Clock::time_point now = Clock::now();
-    if (now < next_)
-      std::this_thread::sleep_until(next_);
-    else if (now - next_ > period_)
-      next_ = now;
-    next_ += period_;
-  }
-
-  const Presentation presentation_;
+  const SdlPresentation presentation_;
   SDL_Window *window_ = nullptr;
-  SDL_Renderer *renderer_ = nullptr;
-  SDL_Texture *texture_ = nullptr;
-  SDL_Surface *surface_ = nullptr; // the window's, with the surface presentation
-  int32_t surfaceW_ = 0, surfaceH_ = 0;
-  SDL_Rect pictureRect_{};
-  int32_t width_ = 0, height_ = 0;
   bool cursorVisible_ = false;
-  bool wayland_ = false;
-  bool paced_ = false; // the renderer's frames held to the refresh rate here
   bool closeRequested_ = false;
-  bool shown_ = false; // picture_ holds a frame
   std::unique_ptr<PixelExpander> expander_;
-  std::vector<uint32_t> picture_;   // the last frame, expanded
-  std::vector<int32_t> columns_;    // the picture's column under each of its place's
-  std::vector<uint32_t> scaledRow_; // one picture row as its place shows it
-  Clock::duration period_{};
-  Clock::time_point next_{};
+  Picture picture_;
+  std::unique_ptr<Presenter> presenter_; // set while a mode is
 };
 
-// Xlib's own handler for a broken connection prints four lines and exits,
-// and then runs again from the exit handlers that still talk to the
-// server. One line and an immediate end instead; the handler must not
-// return. SDL loads libX11 itself, so the function is looked up in the copy
-// already loaded, and nothing is installed when there is none.
-extern "C" int connectionLost(void *) {
-  static const char line[] = "flyover: the display server went away\n";
-  if (::write(2, line, sizeof line - 1) < 0) {
-    // Nothing else can be told.
-  }
-  std::_Exit(1);
-}
-
-void watchXConnection() {
-  const char *video = SDL_GetCurrentVideoDriver();
-  if (!video || std::strcmp(video, "x11") != 0)
-    return;
-  void *x11 = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
-  if (!x11)
-    return;
-  using Handler = int (*)(void *);
-  using SetHandler = Handler (*)(Handler);
-  if (const auto set = reinterpret_cast<SetHandler>(::dlsym(x11, "XSetIOErrorHandler")))
-    set(connectionLost);
-  ::dlclose(x11); // SDL keeps its own reference
-}
-
-std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
+std::unique_ptr<ScreenDriver> createSdl(const Settings &settings, std::string &error) {
   // Without a display server SDL would quietly pick an off-screen driver
   // and the program would run with nothing to see; insist on a real one
   // unless the user chose one.
   // (Wayland is tried first only where a compositor announces itself, so
   // that a machine without any display server gets one clear error.)
-  Presentation presentation = Presentation::Chosen;
-  if (const char *value = std::getenv("FLYOVER_SDL_PRESENT")) {
-    if (std::strcmp(value, "surface") == 0)
-      presentation = Presentation::Surface;
-    else if (std::strcmp(value, "renderer") == 0)
-      presentation = Presentation::Renderer;
-    else if (std::strcmp(value, "auto") != 0) {
-      error = std::string("FLYOVER_SDL_PRESENT=") + value + " is not a presentation (auto, surface, renderer)";
-      return nullptr;
-    }
-  }
   if (!std::getenv("SDL_VIDEODRIVER"))
     SDL_SetHint(SDL_HINT_VIDEODRIVER, std::getenv("WAYLAND_DISPLAY") ? "wayland,x11" : "x11");
   // Signals end the program as they would without SDL.
@@ -488,14 +534,14 @@ std::unique_ptr<ScreenDriver> createSdl(const Settings &, std::string &error) {
   // later window). SDL's software renderer draws on that surface too, and
   // forced, it keeps the texture, through which it waits for the vertical
   // blank.
-  if (presentation != Presentation::Renderer)
+  if (settings.sdlPresentation != SdlPresentation::Renderer)
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     error = std::string("cannot reach a display server: ") + SDL_GetError();
     return nullptr;
   }
   watchXConnection();
-  return std::make_unique<SdlDriver>(presentation);
+  return std::make_unique<SdlDriver>(settings.sdlPresentation);
 }
 
 } // namespace

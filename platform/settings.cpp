@@ -107,6 +107,17 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
     }
     settings.capture = value;
   }
+
+  if (variable("FLYOVER_SDL_PRESENT", value)) {
+    if (value == "surface")
+      settings.sdlPresentation = SdlPresentation::Surface;
+    else if (value == "renderer")
+      settings.sdlPresentation = SdlPresentation::Renderer;
+    else if (value != "auto") {
+      error = "FLYOVER_SDL_PRESENT=" + shown(value) + " is not a presentation (auto, surface, renderer)";
+      return false;
+    }
+  }
   return true;
 }
 

@@ -12,12 +12,17 @@
 
 namespace flyover {
 
+// How the sdl driver puts pictures on its window: chosen from what draws
+// them, or forced for tests and comparisons.
+enum class SdlPresentation { Auto, Surface, Renderer };
+
 struct Settings {
   std::string driver;                   // FLYOVER_DRIVER; the build's default driver when unset
   const ScreenFormat *format = nullptr; // FLYOVER_FORMAT
   std::vector<uint32_t> depths;         // FLYOVER_DEPTHS
   uint64_t frames = 0;                  // FLYOVER_FRAMES; 0: run until the user ends it
   std::string capture;                  // FLYOVER_CAPTURE; empty: nothing written
+  SdlPresentation sdlPresentation{};    // FLYOVER_SDL_PRESENT; Auto when unset
 
   // The format a mode of this depth reports; null when the depth is refused.
   const ScreenFormat *formatOfMode(uint32_t bits) const;

@@ -59,6 +59,7 @@ TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
       {{{"FLYOVER_FRAMES", "99999999999999999999999"}}, "FLYOVER_FRAMES=9"},
       {{{"FLYOVER_CAPTURE", "out.raw"}}, "FLYOVER_CAPTURE=out.raw needs FLYOVER_DRIVER=capture"},
       {{{"FLYOVER_DRIVER", "capture"}, {"FLYOVER_CAPTURE", ""}}, "FLYOVER_CAPTURE is set but empty"},
+      {{{"FLYOVER_SDL_PRESENT", "Surface"}}, "FLYOVER_SDL_PRESENT=Surface is not a presentation"},
   };
   for (const auto &[variables, message] : cases) {
     Settings settings;
