@@ -350,28 +350,27 @@ inline void store(void *p, Lanes lanes) { std::memcpy(p, &lanes, sizeof lanes); 
 constexpr int32_t kHorizon = 100;
 constexpr int32_t kPad = 16; // more than a bar can stick out, rounded to whole lanes
 constexpr int32_t kStride = kPad + kCanvasWidth + kPad;
-constexpr int32_t kNoStart = -1; // 0xFFFFFFFF is never a drawn or background colour
 
-// The colour that starts at each pixel of the lower half, or kNoStart; one
-// spare row takes the (unchanged) writes of bars that start below the
-// canvas, and the side margins those of columns off the canvas, so that the
-// bar loop needs no clipping. Kept all kNoStart between frames.
+// The colour that starts at each pixel of the lower half, tagged in its top
+// byte (which no colour uses) with the frame that wrote it: an entry of an
+// earlier frame means nothing starts there, so the table needs no clearing
+// between frames, only when the tags come round again. One spare row takes
+// the writes of bars that start below the canvas, and the side margins
+// those of columns off the canvas, so that the bar loop needs no clipping.
 int32_t starts[kCanvasHeight - kHorizon + 1][kStride];
+int32_t frameTag = 0; // of the last frame, 1 to 255; 0 is never a frame's
 // The highest row painted so far in each column; 0 in the margins, so that
 // nothing ever shows there.
 int32_t painted[kStride];
 
-struct StartsInit {
-  StartsInit() {
-    for (auto &row : starts)
-      for (int32_t &v : row)
-        v = kNoStart;
-  }
-} startsInit;
-
 } // namespace
 
 void renderFrame() {
+  if (++frameTag == 256) {
+    std::memset(starts, 0, sizeof starts);
+    frameTag = 1;
+  }
+  const int32_t tag = int32_t(uint32_t(frameTag) << 24);
   for (int32_t c = 0; c < kStride; ++c)
     painted[c] = c >= kPad && c < kPad + kCanvasWidth ? kCanvasHeight : 0;
   int32_t column[kColumns]; // map column of each lateral position
@@ -393,7 +392,7 @@ void renderFrame() {
       const int32_t cell = rowBase + column[i];
       const int32_t sy = top[map[cell]];
       const Lanes barTop = Lanes{} + sy;
-      const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
+      const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
       int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
       for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
         const Lanes highest = load(painted + c);
@@ -405,15 +404,14 @@ void renderFrame() {
   }
 
   std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
-  const Lanes none = Lanes{} + kNoStart;
+  const Lanes tags = Lanes{} + tag, tagByte = Lanes{} + int32_t(0xFF000000u), colourBytes = ~tagByte;
   for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
     uint32_t *row = pixel + y * kCanvasWidth;
-    int32_t *start = starts[y - kHorizon] + kPad;
+    const int32_t *start = starts[y - kHorizon] + kPad;
     for (int32_t x = 0; x < kCanvasWidth; x += 4) {
       const Lanes colour = load(start + x);
-      const Lanes inherit = colour == none;
-      store(row + x, (load(row + x - kCanvasWidth) & inherit) | (colour & ~inherit));
-      store(start + x, none);
+      const Lanes inherit = (colour & tagByte) != tags;
+      store(row + x, (load(row + x - kCanvasWidth) & inherit) | (colour & colourBytes & ~inherit));
     }
   }
 }
