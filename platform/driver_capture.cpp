@@ -8,7 +8,7 @@
 // makes this driver the cheapest screen for measuring the rest of a frame.
 #include "capture_webp.h"
 #include "driver.h"
-#include "../src/map_files.h"
+#include "map_files.h"
 
 #include <png.h>
 

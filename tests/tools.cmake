@@ -13,6 +13,5 @@ add_executable(drawpicture ${CMAKE_CURRENT_LIST_DIR}/drawpicture.cpp)
 target_link_libraries(drawpicture PRIVATE test_pictures)
 
 add_executable(test_mkmaps ${CMAKE_CURRENT_LIST_DIR}/test_mkmaps.cpp $<TARGET_OBJECTS:mkmaps_testable>)
-target_include_directories(test_mkmaps PRIVATE ${PROJECT_SOURCE_DIR}/src)
-target_link_libraries(test_mkmaps PRIVATE GTest::gtest_main test_pictures flyover_picture_libs)
+target_link_libraries(test_mkmaps PRIVATE flyover_formats GTest::gtest_main test_pictures flyover_picture_libs)
 gtest_discover_tests(test_mkmaps PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)

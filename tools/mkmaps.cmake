@@ -14,8 +14,7 @@ function(add_mkmaps target type)
   else()
     add_executable(${target} ${sources})
   endif()
-  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${target} PRIVATE flyover_picture_libs)
+  target_link_libraries(${target} PRIVATE flyover_formats flyover_picture_libs)
   # Only stb's headers are in that folder, so the cross compilers may see it;
   # as a system folder its headers' own warnings stay out of the build.
   target_include_directories(${target} SYSTEM PRIVATE ${FLYOVER_STB_INCLUDE_DIR})
