@@ -5,9 +5,7 @@
 // directly, and reports every time as a ratio to a memcpy of the same frame
 // measured in the same run. Where libyuv and pixman are installed, their byte-exact equivalents
 // are checked against our bytes and timed beside ours.
-#include "layouts.h"
 #include "mmx_levels.h"
-#include "ptc.h"
 
 #include <benchmark/benchmark.h>
 
@@ -39,28 +37,8 @@ alignas(64) uint32_t canvas[width * height];
 alignas(64) uint8_t screen[frame_bytes];
 alignas(64) uint8_t ours[frame_bytes];
 
-struct layout {
-  const screen_layout *screen;
-  const char *name;
-  double target; // at most this many times the memcpy of the frame
-};
-
-const layout layouts[] = {
-    {&screen_layouts[0], "32_rgb888", 1.05}, {&screen_layouts[1], "32_bgr888", 1.05},
-    {&screen_layouts[2], "24_rgb888", 1.05}, {&screen_layouts[3], "24_bgr888", 1.05},
-    {&screen_layouts[4], "16_rgb565", 1.05}, {&screen_layouts[5], "16_bgr565", 1.05},
-    {&screen_layouts[6], "16_rgb555", 1.05}, {&screen_layouts[7], "16_bgr555", 1.05},
-};
-
-// The block routine of layout i at a level, in the converters' argument
-// order; the first layout's is the byte copy.
-void level_row(const simd_routines &r, int i, const uint32_t *source, uint8_t *destination, int32_t count) {
-  const uint32_t n = static_cast<uint32_t>(count);
-  if (i == 0)
-    r.memcpy(destination, source, n * 4);
-  else
-    (r.*simd_block_routines[i - 1])(destination, source, n);
-}
+// At most this many times the memcpy of the frame, for every layout.
+constexpr double target = 1.05;
 
 // The levels this processor runs.
 std::vector<const simd_level *> runnable_levels() {
@@ -69,23 +47,22 @@ std::vector<const simd_level *> runnable_levels() {
   return {runnable, runnable + count};
 }
 
-void convert_frame(const layout &l, uint8_t *destination) {
-  const screen_layout &f = *l.screen;
+void convert_frame(const screen_layout &f, uint8_t *destination) {
   const pixel_converter convert = ptc_request_converter(f.bits, f.red, f.green, f.blue);
   for (int y = 0; y < height; ++y)
     convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * f.bytes, width);
 }
 
 void convert_frame_at(const simd_level &level, int i, uint8_t *destination) {
+  const pixel_converter convert = level.routines->*simd_layout_routines[i];
   for (int y = 0; y < height; ++y)
-    level_row(*level.routines, i, canvas + y * width,
-              destination + size_t{static_cast<size_t>(y)} * width * layouts[i].screen->bytes, width);
+    convert(canvas + y * width, destination + size_t{static_cast<size_t>(y)} * width * screen_layouts[i].bytes, width);
 }
 
 // Another library's whole-frame conversion into one of our layouts.
 struct peer {
   const char *library;
-  const layout *target;
+  const screen_layout *target;
   std::function<void()> convert; // canvas to screen
 };
 
@@ -97,11 +74,11 @@ std::vector<peer> peers() {
     int (*convert)(const uint8_t *, int, uint8_t *, int, int, int);
   } libyuv_calls[] = {{2, libyuv::ARGBToRGB24}, {3, libyuv::ARGBToRAW}, {4, libyuv::ARGBToRGB565}};
   for (const auto &call : libyuv_calls) {
-    const layout *l = &layouts[call.layout];
+    const screen_layout *l = &screen_layouts[call.layout];
     const auto convert = call.convert;
     list.push_back({"libyuv", l, [l, convert] {
-                      convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen,
-                              width * l->screen->bytes, width, height);
+                      convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen, width * l->bytes, width,
+                              height);
                     }});
   }
 #endif
@@ -113,9 +90,9 @@ std::vector<peer> peers() {
                         {5, PIXMAN_b5g6r5},   {6, PIXMAN_x1r5g5b5}, {7, PIXMAN_x1b5g5r5}};
   pixman_image_t *source = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, canvas, source_stride);
   for (const auto &f : pixman_formats) {
-    const layout *l = &layouts[f.layout];
-    pixman_image_t *destination = pixman_image_create_bits(
-        f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->screen->bytes);
+    const screen_layout *l = &screen_layouts[f.layout];
+    pixman_image_t *destination =
+        pixman_image_create_bits(f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->bytes);
     list.push_back({"pixman", l, [source, destination] {
                       pixman_image_composite32(PIXMAN_OP_SRC, source, nullptr, destination, 0, 0, 0, 0, 0, 0, width,
                                                height);
@@ -181,7 +158,7 @@ void print_summary(const collecting_reporter &reporter, const std::map<std::stri
   for (const simd_level *level : levels)
     std::printf(" %6s", level->name);
   std::printf(" %6s %6s %6s %4s   %-15s %-15s\n", "ours", "median", "target", "met", "libyuv", "pixman");
-  for (const layout &l : layouts) {
+  for (const screen_layout &l : screen_layouts) {
     const std::string name = std::string("ours/") + l.name;
     const double best = find(reporter.best_ns, name), median = find(reporter.median_ns, name);
     if (best <= 0 || median <= 0)
@@ -195,7 +172,7 @@ void print_summary(const collecting_reporter &reporter, const std::map<std::stri
       else
         std::printf(" %6s", "-");
     }
-    std::printf(" %6.2f %6.2f %6.2f %4s", ratio, median / memcpy_median, l.target, ratio <= l.target ? "yes" : "NO");
+    std::printf(" %6.2f %6.2f %6.2f %4s", ratio, median / memcpy_median, target, ratio <= target ? "yes" : "NO");
     for (const char *library : {"libyuv", "pixman"}) {
       const std::string peer = std::string(library) + "/" + l.name;
       const double peer_best = find(reporter.best_ns, peer);
@@ -226,17 +203,17 @@ int main(int argc, char **argv) {
     for (int y = 0; y < height; ++y)
       memcpy(screen + y * source_stride, canvas + y * width, source_stride);
   });
-  for (const layout &l : layouts)
+  for (const screen_layout &l : screen_layouts)
     add(std::string("ours/") + l.name, [&l] { convert_frame(l, screen); });
   for (const simd_level *level : runnable_levels())
-    for (int i = 0; i < 8; ++i)
-      add(std::string(level->name) + "/" + layouts[i].name, [level, i] { convert_frame_at(*level, i, screen); });
+    for (int i = 0; i < kScreenLayoutCount; ++i)
+      add(std::string(level->name) + "/" + screen_layouts[i].name, [level, i] { convert_frame_at(*level, i, screen); });
 
   // A peer is timed only when it writes exactly our bytes.
   std::map<std::string, std::string> not_exact;
   for (const peer &p : peers()) {
     const std::string name = std::string(p.library) + "/" + p.target->name;
-    const size_t bytes = size_t{width} * height * p.target->screen->bytes;
+    const size_t bytes = size_t{width} * height * p.target->bytes;
     convert_frame(*p.target, ours);
     memset(screen, 0x5A, sizeof screen);
     p.convert();
@@ -246,7 +223,7 @@ int main(int argc, char **argv) {
         ++at;
       char what[128];
       std::snprintf(what, sizeof what, "differs from ours, first at pixel %zu (byte %zu: %02X, ours %02X)",
-                    at / p.target->screen->bytes, at, screen[at], ours[at]);
+                    at / p.target->bytes, at, screen[at], ours[at]);
       not_exact[name] = what;
       continue;
     }

@@ -4,7 +4,7 @@
 // the display's own share: pumping messages, locking, flipping and the
 // capture driver taking the frame (it writes nothing without
 // FLYOVER_CAPTURE).
-#include "bench_formats.h"
+#include "screen_layouts.h"
 #include "ptc.h"
 #include "terrain.h"
 
@@ -17,7 +17,7 @@
 namespace {
 
 // 200 rows into a buffer with the same padded pitch as the display's.
-void convert(benchmark::State &state, const BenchFormat &format) {
+void convert(benchmark::State &state, const screen_layout &format) {
   const pixel_converter converter = ptc_request_converter(format.bits, format.red, format.green, format.blue);
   if (!converter) {
     state.SkipWithError("no converter");
@@ -35,7 +35,7 @@ void convert(benchmark::State &state, const BenchFormat &format) {
 }
 
 // The program's loop: render, move, present.
-void frame(benchmark::State &state, const BenchFormat &format) {
+void frame(benchmark::State &state, const screen_layout &format) {
   setenv("FLYOVER_DRIVER", "capture", 1);
   setenv("FLYOVER_FORMAT", format.name, 1);
   for (const char *name : {"FLYOVER_DEPTHS", "FLYOVER_FRAMES", "FLYOVER_CAPTURE"})
@@ -60,7 +60,7 @@ void frame(benchmark::State &state, const BenchFormat &format) {
 int main(int argc, char **argv) {
   loadDefaultMaps("bench_display");
   benchmark::RegisterBenchmark("render", renderFrames<renderFrame>)->Unit(benchmark::kMicrosecond);
-  for (const BenchFormat &format : kBenchFormats) {
+  for (const screen_layout &format : screen_layouts) {
     benchmark::RegisterBenchmark((std::string("convert/") + format.name).c_str(), convert, format)
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark((std::string("frame/") + format.name).c_str(), frame, format)
@@ -74,7 +74,7 @@ int main(int argc, char **argv) {
   if (renderTime > 0) {
     std::printf("\nPer frame, against rendering alone (%.0f ns) and against rendering plus converting:\n", renderTime);
     std::printf("  %-10s %16s %16s %24s\n", "format", "convert/render", "frame/render", "frame/(render+convert)");
-    for (const BenchFormat &format : kBenchFormats) {
+    for (const screen_layout &format : screen_layouts) {
       const double converted = reporter.nanoseconds[std::string("convert/") + format.name];
       const double whole = reporter.nanoseconds[std::string("frame/") + format.name];
       if (converted <= 0 || whole <= 0)

@@ -5,7 +5,7 @@
 //
 //   frametime [frames]   frames per timed run (default 300); each figure is
 //                        the best of several runs, in nanoseconds per frame
-#include "bench_formats.h"
+#include "screen_layouts.h"
 #include "ptc.h"
 #include "terrain.h"
 
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
   }
   loadMaps();
   std::printf("render %.0f\n", bestNanoseconds(nullptr, 4, frames));
-  for (const BenchFormat &format : kBenchFormats) {
+  for (const screen_layout &format : screen_layouts) {
     const pixel_converter converter = ptc_request_converter(format.bits, format.red, format.green, format.blue);
     if (!converter) {
       std::fprintf(stderr, "frametime: no converter for %s\n", format.name);

@@ -1,6 +1,6 @@
 #include "screen_format.h"
 
-#include "layouts.h"
+#include "screen_layouts.h"
 
 #include <ddraw.h>
 

@@ -26,54 +26,54 @@ void put(uint8_t *destination, int32_t i, int bytes, uint32_t value) {
 
 } // namespace
 
-void reference_convert_32_to_32_rgb888(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_xrgb8888(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i)
     put(destination, i, 4, pixel_at(source, i).word);
 }
 
-void reference_convert_32_to_32_bgr888(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_xbgr8888(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 4, (c.b << 16) | (c.g << 8) | c.r);
   }
 }
 
-void reference_convert_32_to_24_rgb888(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_rgb888(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 3, (c.r << 16) | (c.g << 8) | c.b);
   }
 }
 
-void reference_convert_32_to_24_bgr888(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_bgr888(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 3, (c.b << 16) | (c.g << 8) | c.r);
   }
 }
 
-void reference_convert_32_to_16_rgb565(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_rgb565(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 2, ((c.r >> 3) << 11) | ((c.g >> 2) << 5) | (c.b >> 3));
   }
 }
 
-void reference_convert_32_to_16_bgr565(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_bgr565(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 2, ((c.b >> 3) << 11) | ((c.g >> 2) << 5) | (c.r >> 3));
   }
 }
 
-void reference_convert_32_to_16_rgb555(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_rgb555(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 2, ((c.r >> 3) << 10) | ((c.g >> 3) << 5) | (c.b >> 3));
   }
 }
 
-void reference_convert_32_to_16_bgr555(const uint32_t *source, uint8_t *destination, int32_t count) {
+void reference_convert_bgr555(const uint32_t *source, uint8_t *destination, int32_t count) {
   for (int32_t i = 0; i < count; ++i) {
     const channels c = pixel_at(source, i);
     put(destination, i, 2, ((c.b >> 3) << 10) | ((c.g >> 3) << 5) | (c.r >> 3));

@@ -1,19 +1,17 @@
-// Plain per-pixel conversions of canvas pixels into each of the eight screen
-// layouts, one function per layout with the pixel_converter signature. They
-// state each layout as directly as possible, field by field, and are the
-// yardstick that the fast converters and block routines are checked against.
+// Plain per-pixel conversions of canvas pixels into each of the screen
+// layouts (screen_layouts.h), reference_convert_<name> for each, with the
+// pixel_converter signature. They state each layout as directly as
+// possible, field by field, and are the yardstick that the fast converters
+// and block routines are checked against.
 #ifndef FLYOVER_CONVERT_REFERENCE_H
 #define FLYOVER_CONVERT_REFERENCE_H
 
 #include "ptc.h"
+#include "screen_layouts.h"
 
-void reference_convert_32_to_32_rgb888(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_32_bgr888(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_24_rgb888(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_24_bgr888(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_16_rgb565(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_16_bgr565(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_16_rgb555(const uint32_t *source, uint8_t *destination, int32_t count);
-void reference_convert_32_to_16_bgr555(const uint32_t *source, uint8_t *destination, int32_t count);
+#define FLYOVER_DECLARE_REFERENCE(name, ...)                                                                           \
+  void reference_convert_##name(const uint32_t *source, uint8_t *destination, int32_t count);
+FLYOVER_SCREEN_LAYOUTS(FLYOVER_DECLARE_REFERENCE)
+#undef FLYOVER_DECLARE_REFERENCE
 
 #endif

@@ -1,21 +1,23 @@
-// The eight screen layouts that the display converts the canvas into, in
-// one table for everything that needs them: the selection of a converter,
-// the display stand-in's formats, the tools, tests and benchmarks.
+// The screen layouts (screen_layouts.h) paired with their conversions: the
+// converter that ptc_request_converter gives for each, ptc_convert_<name>,
+// and its plain reference. For the tools, tests and benchmarks that
+// convert into every layout.
 #ifndef FLYOVER_LAYOUTS_H
 #define FLYOVER_LAYOUTS_H
 
-#include "ptc.h"
+#include "convert_reference.h"
 
-struct screen_layout {
-  const char *name; // as FLYOVER_FORMAT names it
-  int32_t bits;     // bits per pixel, as the screen's pixel format reports them
-  int32_t bytes;    // bytes per pixel in memory
-  uint32_t red, green, blue;
-  pixel_converter converter; // what ptc_request_converter gives for the format
+#define FLYOVER_DECLARE_CONVERTER(name, ...)                                                                           \
+  void ptc_convert_##name(const uint32_t *source, uint8_t *destination, int32_t count);
+FLYOVER_SCREEN_LAYOUTS(FLYOVER_DECLARE_CONVERTER)
+#undef FLYOVER_DECLARE_CONVERTER
+
+struct converted_layout : screen_layout {
+  pixel_converter converter; // what ptc_request_converter gives for the layout
   pixel_converter reference; // the plain per-pixel definition of the layout
 };
 
-constexpr int kScreenLayoutCount = 8;
-extern const screen_layout screen_layouts[kScreenLayoutCount];
+// In the order of screen_layouts.
+extern const converted_layout converted_layouts[kScreenLayoutCount];
 
 #endif

@@ -6,9 +6,6 @@
 // below the level that FLYOVER_SIMD_MAX names. Every level writes the same
 // bytes as the plain references, exactly count pixels' worth, at any
 // alignment of either pointer, and never reads a source pixel past count.
-#include "ptc.h"
-
-#include "mmx_levels.h"
 #include "mmx_rows.h"
 
 #include <stdio.h>
@@ -21,10 +18,11 @@
 
 namespace {
 
-// The references alone, for processors without SIMD and as the floor of
-// the cap.
-constexpr simd_routines plain_routines =
-    routines_of<no_blocks, no_blocks, no_blocks, no_blocks, no_blocks, no_blocks, no_blocks, no_blocks>;
+struct no_level_blocks {
+#define FLYOVER_NONE(name, ...) static constexpr blocks_function *name = no_blocks;
+  FLYOVER_SCREEN_LAYOUTS(FLYOVER_NONE)
+#undef FLYOVER_NONE
+};
 
 #if defined(__i386__) || defined(__x86_64__)
 struct x86_features {
@@ -70,7 +68,7 @@ struct level_table {
 const level_table &levels() {
   static const level_table table = [] {
     level_table t{};
-    t.levels[t.count++] = {"plain", &plain_routines, true};
+    t.levels[t.count++] = {"plain", &simd_routines_plain, true};
 #if defined(__i386__) || defined(__x86_64__)
     const x86_features x86 = x86_processor();
 #endif
@@ -119,12 +117,11 @@ const char *const cap_variable = "FLYOVER_SIMD_MAX";
   return true;
 }();
 
-const simd_routines &active() {
-  static const simd_routines &routines = *simd_active_level().routines;
-  return routines;
-}
-
 } // namespace
+
+// The references alone, for processors without SIMD and as the floor of
+// the cap.
+const simd_routines simd_routines_plain = routines_of<no_level_blocks>;
 
 const simd_level *simd_levels(size_t *count) {
   *count = levels().count;
@@ -169,34 +166,4 @@ const char *simd_level_names() {
     }
   } names;
   return names.text;
-}
-
-void mmx_memcpy(void *destination, const void *source, uint32_t bytes) { active().memcpy(destination, source, bytes); }
-
-void mmx_convert_32_to_32_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_32_bgr888(destination, source, count);
-}
-
-void mmx_convert_32_to_24_rgb888(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_24_rgb888(destination, source, count);
-}
-
-void mmx_convert_32_to_24_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_24_bgr888(destination, source, count);
-}
-
-void mmx_convert_32_to_16_rgb565(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_16_rgb565(destination, source, count);
-}
-
-void mmx_convert_32_to_16_bgr565(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_16_bgr565(destination, source, count);
-}
-
-void mmx_convert_32_to_16_rgb555(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_16_rgb555(destination, source, count);
-}
-
-void mmx_convert_32_to_16_bgr555(uint8_t *destination, const uint32_t *source, uint32_t count) {
-  active().convert_32_to_16_bgr555(destination, source, count);
 }

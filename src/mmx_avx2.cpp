@@ -11,7 +11,7 @@ inline __m256i load256(const uint8_t *p) { return _mm256_loadu_si256(reinterpret
 inline void store256(uint8_t *p, __m256i v) { _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v); }
 
 // Eight pixels to their 16-bit values at bits 8-23 of their lanes, by the
-// two multiply-adds of mmx_rows.h.
+// two multiply-adds of mmx_x86.h.
 inline __m256i sums16(__m256i p, const sixteen_bit_sums &f) {
   const __m256i masked = _mm256_and_si256(p, _mm256_set1_epi32(static_cast<int>(f.mask)));
   return _mm256_madd_epi16(_mm256_maddubs_epi16(masked, _mm256_set1_epi32(static_cast<int>(f.bytes))),
@@ -23,7 +23,7 @@ inline __m256i in_order(__m256i packed) { return _mm256_permute4x64_epi64(packed
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  for (; n >= 128; n -= 128, s += 128, d += 128) {
+  for (; n >= 32; n -= 32, s += 128, d += 128) {
     const __m256i a = load256(s), b = load256(s + 32), c = load256(s + 64), e = load256(s + 96);
     store256(d, a);
     store256(d + 32, b);
@@ -51,7 +51,7 @@ uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
 // Both 128-bit halves packed as by SSSE3; then the six filled 32-bit lanes
 // of each of the four registers to their places in three stores, which
 // blends join: 24 + 8 | 16 + 16 | 8 + 24 bytes.
-template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   const __m256i pack2 = _mm256_broadcastsi128_si256(sse::pack24<Order>());
   const __m256i place0 = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0);
@@ -86,16 +86,21 @@ uint32_t blocks_16(uint8_t *d, const uint8_t *s, uint32_t n, const sixteen_bit_s
   return count - n + Rest(d, s, n);
 }
 
-template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
-  return blocks_16<sse::blocks_565<Order>>(d, s, n, Order == channel_order::rgb ? rgb565_sums : bgr565_sums);
+template <order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
+  return blocks_16<sse::blocks_565<Order>>(d, s, n, Order == order::rgb ? rgb565_sums : bgr565_sums);
 }
 
-template <channel_order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
-  return blocks_16<sse::blocks_555<Order>>(d, s, n, Order == channel_order::rgb ? rgb555_sums : bgr555_sums);
+template <order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
+  return blocks_16<sse::blocks_555<Order>>(d, s, n, Order == order::rgb ? rgb555_sums : bgr555_sums);
 }
+
+struct avx2_blocks {
+  static constexpr blocks_function *xrgb8888 = blocks_copy, *xbgr8888 = blocks_32, *rgb888 = blocks_24<order::rgb>,
+                                   *bgr888 = blocks_24<order::bgr>, *rgb565 = blocks_565<order::rgb>,
+                                   *bgr565 = blocks_565<order::bgr>, *rgb555 = blocks_555<order::rgb>,
+                                   *bgr555 = blocks_555<order::bgr>;
+};
 
 } // namespace
 
-const simd_routines simd_routines_avx2 =
-    routines_of<blocks_copy, blocks_32, blocks_24<order::rgb>, blocks_24<order::bgr>, blocks_565<order::rgb>,
-                blocks_565<order::bgr>, blocks_555<order::rgb>, blocks_555<order::bgr>>;
+const simd_routines simd_routines_avx2 = routines_of<avx2_blocks>;

@@ -4,7 +4,7 @@
 // and the 16-bit ones from two multiply-adds; masked loads and stores do the
 // last pixels of a row, so these blocks convert the whole row and never
 // touch a byte past either end.
-#include "mmx_rows.h"
+#include "mmx_x86.h"
 
 #include <immintrin.h>
 
@@ -33,37 +33,37 @@ struct byte_indices {
 
 // The source byte of output byte j of a 24-bit layout: byte c of pixel j / 3,
 // where c counts the colour bytes from blue (rgb) or from red (bgr).
-constexpr uint32_t source_of_24(channel_order order, uint32_t j) {
+constexpr uint32_t source_of_24(order o, uint32_t j) {
   const uint32_t c = j % 3;
-  return j / 3 * 4 + (order == channel_order::bgr ? 2 - c : c);
+  return j / 3 * 4 + (o == order::bgr ? 2 - c : c);
 }
 
 // Output register k (64 bytes) of a pass of 64 pixels reads registers k and
 // k + 1 only: the two-register permute's indices 0-127 are bytes of those.
-constexpr byte_indices pack24_pair(channel_order order, uint32_t k) {
+constexpr byte_indices pack24_pair(order o, uint32_t k) {
   byte_indices t{};
   for (uint32_t j = 0; j < 64; ++j)
-    t.at[j] = static_cast<uint8_t>(source_of_24(order, 64 * k + j) - 64 * k);
+    t.at[j] = static_cast<uint8_t>(source_of_24(o, 64 * k + j) - 64 * k);
   return t;
 }
 
 // Sixteen pixels to their 48 bytes at the start of the register.
-constexpr byte_indices pack24_one(channel_order order) {
+constexpr byte_indices pack24_one(order o) {
   byte_indices t{};
   for (uint32_t j = 0; j < 48; ++j)
-    t.at[j] = static_cast<uint8_t>(source_of_24(order, j));
+    t.at[j] = static_cast<uint8_t>(source_of_24(o, j));
   return t;
 }
 
-template <channel_order Order>
+template <order Order>
 constexpr byte_indices pack24[] = {pack24_pair(Order, 0), pack24_pair(Order, 1), pack24_pair(Order, 2),
                                    pack24_one(Order)};
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  for (; n >= 64; n -= 64, s += 64, d += 64)
+  for (; n >= 16; n -= 16, s += 64, d += 64)
     store512(d, load512(s));
-  const __mmask64 m = first_bytes(n);
+  const __mmask64 m = first_bytes(4 * n);
   _mm512_mask_storeu_epi8(d, m, _mm512_maskz_loadu_epi8(m, s));
   return count;
 }
@@ -80,7 +80,7 @@ uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
 
 // Four registers of pixels to three of bytes; each output register is one
 // permute of two neighbouring inputs.
-template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   const __m512i p0 = pack24<Order>[0].get(), p1 = pack24<Order>[1].get(), p2 = pack24<Order>[2].get();
   for (; n >= 64; n -= 64, s += 256, d += 192) {
@@ -99,7 +99,7 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
 }
 
 // Sixteen pixels to their 16-bit values at bits 8-23 of their lanes, by the
-// two multiply-adds of mmx_rows.h.
+// two multiply-adds of mmx_x86.h.
 struct sixteen_bit_constants {
   __m512i mask, bytes, words;
   explicit sixteen_bit_constants(const sixteen_bit_sums &f)
@@ -131,10 +131,13 @@ template <const sixteen_bit_sums &Layout> uint32_t blocks_16(uint8_t *d, const u
   return count;
 }
 
-using order = channel_order;
+struct avx512_blocks {
+  static constexpr blocks_function *xrgb8888 = blocks_copy, *xbgr8888 = blocks_32, *rgb888 = blocks_24<order::rgb>,
+                                   *bgr888 = blocks_24<order::bgr>, *rgb565 = blocks_16<rgb565_sums>,
+                                   *bgr565 = blocks_16<bgr565_sums>, *rgb555 = blocks_16<rgb555_sums>,
+                                   *bgr555 = blocks_16<bgr555_sums>;
+};
 
 } // namespace
 
-const simd_routines simd_routines_avx512 =
-    routines_of<blocks_copy, blocks_32, blocks_24<order::rgb>, blocks_24<order::bgr>, blocks_16<rgb565_sums>,
-                blocks_16<bgr565_sums>, blocks_16<rgb555_sums>, blocks_16<bgr555_sums>>;
+const simd_routines simd_routines_avx512 = routines_of<avx512_blocks>;

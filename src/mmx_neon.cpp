@@ -33,20 +33,20 @@ inline uint16x8_t pack555(uint16x8_t high, uint16x8_t green, uint16x8_t low) {
 inline void store_values(uint8_t *d, uint16x8_t values) { vst1q_u8(d, vreinterpretq_u8_u16(values)); }
 
 // The plane that the highest field of the layout takes, and the lowest.
-template <channel_order Order> inline uint8x16_t high_plane(const uint8x16x4_t &p) {
-  return Order == channel_order::rgb ? p.val[2] : p.val[0];
+template <order Order> inline uint8x16_t high_plane(const uint8x16x4_t &p) {
+  return Order == order::rgb ? p.val[2] : p.val[0];
 }
-template <channel_order Order> inline uint8x16_t low_plane(const uint8x16x4_t &p) {
-  return Order == channel_order::rgb ? p.val[0] : p.val[2];
+template <order Order> inline uint8x16_t low_plane(const uint8x16x4_t &p) {
+  return Order == order::rgb ? p.val[0] : p.val[2];
 }
 
 // One table lookup per four pixels: the indices pick each pixel's red,
 // green and blue bytes, and the out-of-range index 0xFF reads zero, which
 // clears the top byte.
 uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
-  static const uint8_t order[16] = {2, 1, 0, 0xFF, 6, 5, 4, 0xFF, 10, 9, 8, 0xFF, 14, 13, 12, 0xFF};
+  static const uint8_t indices[16] = {2, 1, 0, 0xFF, 6, 5, 4, 0xFF, 10, 9, 8, 0xFF, 14, 13, 12, 0xFF};
   const uint32_t count = n;
-  for (const uint8x16_t swap = vld1q_u8(order); n >= 16; n -= 16, s += 64, d += 64) {
+  for (const uint8x16_t swap = vld1q_u8(indices); n >= 16; n -= 16, s += 64, d += 64) {
     const uint8x16_t a = vld1q_u8(s), b = vld1q_u8(s + 16), c = vld1q_u8(s + 32), e = vld1q_u8(s + 48);
     vst1q_u8(d, vqtbl1q_u8(a, swap));
     vst1q_u8(d + 16, vqtbl1q_u8(b, swap));
@@ -58,7 +58,7 @@ uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
 
 // The planes stored interleaved lowest field first (the byte order of the
 // 24-bit layouts), the top bytes' plane left out.
-template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   for (; n >= 16; n -= 16, s += 64, d += 48) {
     const uint8x16x4_t p = vld4q_u8(s);
@@ -71,7 +71,7 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
   return count - n;
 }
 
-template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   for (; n >= 16; n -= 16, s += 64, d += 32) {
     const uint8x16x4_t p = vld4q_u8(s);
@@ -82,7 +82,7 @@ template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s,
   return count - n;
 }
 
-template <channel_order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
   for (; n >= 16; n -= 16, s += 64, d += 32) {
     const uint8x16x4_t p = vld4q_u8(s);
@@ -94,12 +94,15 @@ template <channel_order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s,
   return count - n;
 }
 
-using order = channel_order;
+// The C library's copy already moves whole vector registers: no copy
+// blocks here.
+struct neon_blocks {
+  static constexpr blocks_function *xrgb8888 = no_blocks, *xbgr8888 = blocks_32, *rgb888 = blocks_24<order::rgb>,
+                                   *bgr888 = blocks_24<order::bgr>, *rgb565 = blocks_565<order::rgb>,
+                                   *bgr565 = blocks_565<order::bgr>, *rgb555 = blocks_555<order::rgb>,
+                                   *bgr555 = blocks_555<order::bgr>;
+};
 
 } // namespace
 
-// The C library's copy already moves whole vector registers: no copy
-// blocks here.
-const simd_routines simd_routines_neon =
-    routines_of<no_blocks, blocks_32, blocks_24<order::rgb>, blocks_24<order::bgr>, blocks_565<order::rgb>,
-                blocks_565<order::bgr>, blocks_555<order::rgb>, blocks_555<order::bgr>>;
+const simd_routines simd_routines_neon = routines_of<neon_blocks>;

@@ -7,7 +7,7 @@
 #ifndef FLYOVER_MMX_SSE_H
 #define FLYOVER_MMX_SSE_H
 
-#include "mmx_rows.h"
+#include "mmx_x86.h"
 
 #if FLYOVER_SSE_SHUFFLE
 #include <tmmintrin.h>
@@ -30,9 +30,9 @@ inline __m128i swap_rb(__m128i p) {
 
 // The three colour bytes of each of four pixels, in the layout's order, to
 // the first twelve bytes of a 128-bit lane; its last four are zero.
-template <channel_order Order> inline __m128i pack24() {
-  return Order == channel_order::bgr ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
-                                     : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+template <order Order> inline __m128i pack24() {
+  return Order == order::bgr ? _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)
+                             : _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
 }
 #else
 // Without a byte shuffle: the two 16-bit halves of each lane change places,
@@ -50,26 +50,26 @@ inline __m128i swap_rb(__m128i p) {
 // 16-20 (mmx_rgb565_mul) or the other way round (mmx_bgr565_mul), and the top
 // six bits of green already sit at bits 10-15.
 inline __m128i lanes565(__m128i p, __m128i mul) {
-  const __m128i product = _mm_madd_epi16(_mm_and_si128(p, splat128(mmx_rgb565_rb)), mul);
+  const __m128i product = _mm_madd_epi16(_mm_and_si128(p, splat128(mmx_rb_top5)), mul);
   return _mm_or_si128(product, _mm_and_si128(p, splat128(mmx_rgb565_g)));
 }
 
 // Four pixels to four 5-5-5 values in the low 16 bits of their lanes.
 inline __m128i lanes555(__m128i p, __m128i mul) {
-  const __m128i product = _mm_madd_epi16(_mm_and_si128(p, splat128(mmx_rgb555_rb)), mul);
+  const __m128i product = _mm_madd_epi16(_mm_and_si128(p, splat128(mmx_rb_top5)), mul);
   return _mm_srli_epi32(_mm_or_si128(product, _mm_and_si128(p, splat128(mmx_rgb555_g))), 6);
 }
 
 uint32_t blocks_copy(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  for (; n >= 64; n -= 64, s += 64, d += 64) {
+  for (; n >= 16; n -= 16, s += 64, d += 64) {
     const __m128i a = load128(s), b = load128(s + 16), c = load128(s + 32), e = load128(s + 48);
     store128(d, a);
     store128(d + 16, b);
     store128(d + 32, c);
     store128(d + 48, e);
   }
-  for (; n >= 16; n -= 16, s += 16, d += 16)
+  for (; n >= 4; n -= 4, s += 16, d += 16)
     store128(d, load128(s));
   return count - n;
 }
@@ -90,7 +90,7 @@ uint32_t blocks_32(uint8_t *d, const uint8_t *s, uint32_t n) {
   return count - n;
 }
 
-template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
 #if FLYOVER_SSE_SHUFFLE
   // Sixteen pixels to 48 bytes: each store joins the end of one packed
@@ -112,7 +112,7 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
   const __m128i first = _mm_set1_epi64x(0x0000000000FFFFFFll);
   const __m128i second = _mm_set1_epi64x(0x00FFFFFF00000000ll);
   for (; n >= 5; n -= 4, s += 16, d += 12) {
-    const __m128i v = Order == channel_order::bgr ? swap_rb(load128(s)) : load128(s);
+    const __m128i v = Order == order::bgr ? swap_rb(load128(s)) : load128(s);
     const __m128i halves = _mm_or_si128(_mm_and_si128(v, first), _mm_srli_epi64(_mm_and_si128(v, second), 8));
     _mm_storel_epi64(reinterpret_cast<__m128i *>(d), halves);
     _mm_storeh_pi(reinterpret_cast<__m64 *>(d + 6), _mm_castsi128_ps(halves));
@@ -123,9 +123,9 @@ template <channel_order Order> uint32_t blocks_24(uint8_t *d, const uint8_t *s, 
 
 // SSE2 packs 32-bit lanes with signed saturation only, so each value is
 // sign-extended from its 16 bits first, which that pack keeps.
-template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  const __m128i m = splat128(Order == channel_order::rgb ? mmx_rgb565_mul : mmx_bgr565_mul);
+  const __m128i m = splat128(Order == order::rgb ? mmx_rgb565_mul : mmx_bgr565_mul);
   for (; n >= 8; n -= 8, s += 32, d += 16) {
     const __m128i low = _mm_srai_epi32(_mm_slli_epi32(lanes565(load128(s), m), 11), 16);
     const __m128i high = _mm_srai_epi32(_mm_slli_epi32(lanes565(load128(s + 16), m), 11), 16);
@@ -136,17 +136,23 @@ template <channel_order Order> uint32_t blocks_565(uint8_t *d, const uint8_t *s,
 
 // The two 5-5-5 layouts differ only in the multiplier that places red and
 // blue.
-template <channel_order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
+template <order Order> uint32_t blocks_555(uint8_t *d, const uint8_t *s, uint32_t n) {
   const uint32_t count = n;
-  const __m128i m = splat128(Order == channel_order::rgb ? mmx_rgb555_mul : mmx_bgr555_mul);
+  const __m128i m = splat128(Order == order::rgb ? mmx_rgb555_mul : mmx_bgr555_mul);
   for (; n >= 8; n -= 8, s += 32, d += 16)
     store128(d, _mm_packs_epi32(lanes555(load128(s), m), lanes555(load128(s + 16), m)));
   return count - n;
 }
 
-} // namespace sse
+// The level's blocks, which SSE2 and SSSE3 share.
+struct blocks {
+  static constexpr blocks_function *xrgb8888 = blocks_copy, *xbgr8888 = blocks_32, *rgb888 = blocks_24<order::rgb>,
+                                   *bgr888 = blocks_24<order::bgr>, *rgb565 = blocks_565<order::rgb>,
+                                   *bgr565 = blocks_565<order::bgr>, *rgb555 = blocks_555<order::rgb>,
+                                   *bgr555 = blocks_555<order::bgr>;
+};
 
-using order = channel_order;
+} // namespace sse
 
 } // namespace
 

@@ -34,26 +34,6 @@ typedef void (*pixel_converter)(const uint32_t *source, uint8_t *destination, in
 // red, green and blue masks; null when the format is not supported.
 pixel_converter ptc_request_converter(int32_t bits, uint32_t red_mask, uint32_t green_mask, uint32_t blue_mask);
 
-void ptc_convert_32_to_32_rgb888(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_32_bgr888(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_24_rgb888(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_24_bgr888(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_16_rgb565(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_16_bgr565(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_16_rgb555(const uint32_t *source, uint8_t *destination, int32_t count);
-void ptc_convert_32_to_16_bgr555(const uint32_t *source, uint8_t *destination, int32_t count);
-
-// Block routines behind the converters. Note the order: destination
-// first; mmx_memcpy counts bytes, the others pixels.
-void mmx_memcpy(void *destination, const void *source, uint32_t bytes);
-void mmx_convert_32_to_32_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_24_rgb888(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_24_bgr888(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_16_rgb565(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_16_bgr565(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_16_rgb555(uint8_t *destination, const uint32_t *source, uint32_t count);
-void mmx_convert_32_to_16_bgr555(uint8_t *destination, const uint32_t *source, uint32_t count);
-
 #ifdef __cplusplus
 }
 #endif

@@ -2,9 +2,8 @@
 // the choice of a SIMD level, and the block routines at every level built
 // into this binary that the processor runs, each compared byte for byte with
 // the plain reference of its layout.
-#include "convert_reference.h"
+#include "layouts.h"
 #include "mmx_levels.h"
-#include "ptc.h"
 
 #include <gtest/gtest.h>
 
@@ -26,26 +25,8 @@ std::vector<const simd_level *> runnable_levels() {
   return {runnable, runnable + count};
 }
 
-// One row of the table of supported formats, with its reference.
-struct layout {
-  const char *name;
-  int32_t bits;
-  uint32_t red, green, blue;
-  pixel_converter converter, reference;
-};
-
-#define LAYOUT(name, bits, red, green, blue)                                                                           \
-  layout { #name, bits, red, green, blue, ptc_convert_32_to_##name, reference_convert_32_to_##name }
-const layout layouts[] = {
-    LAYOUT(32_rgb888, 32, 0x00FF0000, 0x0000FF00, 0x000000FF),
-    LAYOUT(32_bgr888, 32, 0x000000FF, 0x0000FF00, 0x00FF0000),
-    LAYOUT(24_rgb888, 24, 0x00FF0000, 0x0000FF00, 0x000000FF),
-    LAYOUT(24_bgr888, 24, 0x000000FF, 0x0000FF00, 0x00FF0000),
-    LAYOUT(16_rgb565, 16, 0xF800, 0x07E0, 0x001F),
-    LAYOUT(16_bgr565, 16, 0x001F, 0x07E0, 0xF800),
-    LAYOUT(16_rgb555, 16, 0x7C00, 0x03E0, 0x001F),
-    LAYOUT(16_bgr555, 16, 0x001F, 0x03E0, 0x7C00),
-};
+using layout = converted_layout;
+const auto &layouts = converted_layouts;
 
 // What converts rows of a layout: its converter (null) and its block routine
 // at every level the processor runs.
@@ -62,12 +43,8 @@ const char *name_of(const simd_level *level) { return level ? level->name : "con
 // its block routine at the level.
 void convert(const layout &l, const simd_level *level, const void *source, uint8_t *destination, uint32_t count) {
   const uint32_t *pixels = static_cast<const uint32_t *>(source);
-  if (!level)
-    l.converter(pixels, destination, static_cast<int32_t>(count));
-  else if (&l == layouts)
-    level->routines->memcpy(destination, pixels, count * 4);
-  else
-    (level->routines->*simd_block_routines[&l - layouts - 1])(destination, pixels, count);
+  const pixel_converter routine = level ? level->routines->*simd_layout_routines[&l - layouts] : l.converter;
+  routine(pixels, destination, static_cast<int32_t>(count));
 }
 
 size_t first_difference(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b) {
@@ -153,24 +130,8 @@ TEST_P(ConvertEveryLayout, EveryCountAndAlignmentWritesExactlyTheRow) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, 8),
+INSTANTIATE_TEST_SUITE_P(Layouts, ConvertEveryLayout, ::testing::Range(0, kScreenLayoutCount),
                          [](const ::testing::TestParamInfo<int> &info) { return layouts[info.param].name; });
-
-// The byte copy counts bytes, not pixels: every count past two of the
-// widest blocks, 256 bytes, and around a row of 320 pixels.
-TEST(Convert, ByteCopyCopiesExactlyCountBytes) {
-  std::vector<uint32_t> counts{1279, 1280, 1281};
-  for (uint32_t n = 0; n <= 520; ++n)
-    counts.push_back(n);
-  for (const simd_level *level : runnable_levels()) {
-    for (const uint32_t count : counts) {
-      const std::vector<uint8_t> bytes = random_bytes(count, count);
-      ASSERT_TRUE(
-          writes_exactly(bytes, bytes, [&](uint8_t *d, const uint8_t *s) { level->routines->memcpy(d, s, count); }))
-          << level->name << ", " << count << " bytes";
-    }
-  }
-}
 
 // Pixels whose value in each layout is worked out by hand, in the order of
 // the table of layouts, stored low byte first.

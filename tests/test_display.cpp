@@ -1,7 +1,7 @@
 // The display module against the scriptable platform: which calls it makes,
 // in which order, with which arguments, and what it does with each result.
 #include "fake_platform.h"
-#include "ptc.h"
+#include "layouts.h"
 
 #include <gtest/gtest.h>
 
@@ -123,25 +123,24 @@ TEST_F(Display, OpensStepByStepAndClosesWhatItHolds) {
     return [=] { fake::script(operation, results); };
   };
   const Case cases[] = {
-      {"every step succeeds", [] {}, kOpen, "", &ptc_convert_32_to_32_rgb888, close_open(1)},
-      {"screen saver off", [] { fake::config().screensaver = FALSE; }, kOpen, "", &ptc_convert_32_to_32_rgb888,
-       close_open(0)},
+      {"every step succeeds", [] {}, kOpen, "", &ptc_convert_xrgb8888, close_open(1)},
+      {"screen saver off", [] { fake::config().screensaver = FALSE; }, kOpen, "", &ptc_convert_xrgb8888, close_open(0)},
       {"screen-saver setting unreadable",
        [] {
          fake::config().screensaver = FALSE;
          fake::script("SystemParametersInfoA", {0});
        },
-       kOpen, "", &ptc_convert_32_to_32_rgb888, close_open(1)},
+       kOpen, "", &ptc_convert_xrgb8888, close_open(1)},
       {"16 bits on the third try",
        [=] {
          script("SetDisplayMode", {DDERR_UNSUPPORTED, DDERR_UNSUPPORTED})();
          fake::config().format = kRGB565;
        },
-       retried(9, {kMode + "24)", kMode + "16)"}), "", &ptc_convert_32_to_16_rgb565, close_open(1)},
+       retried(9, {kMode + "24)", kMode + "16)"}), "", &ptc_convert_rgb565, close_open(1)},
       {"one back buffer", script("CreateSurface", {DDERR_OUTOFVIDEOMEMORY}), retried(10, {kOneBackBuffer}), "",
-       &ptc_convert_32_to_32_rgb888, close_open(1)},
+       &ptc_convert_xrgb8888, close_open(1)},
       {"plain primary with a back buffer", script("CreateSurface", {DDERR_OUTOFVIDEOMEMORY, DDERR_OUTOFVIDEOMEMORY}),
-       retried(10, {kOneBackBuffer, kPlainPrimary}), "", &ptc_convert_32_to_32_rgb888, close_open(1)},
+       retried(10, {kOneBackBuffer, kPlainPrimary}), "", &ptc_convert_xrgb8888, close_open(1)},
       {"library", script("LoadLibraryA", {0}), first(1), "ddraw.dll could not be loaded", &untouched, kCloseNothing},
       {"entry point", script("GetProcAddress", {0}), first(2), "ddraw.dll has no DirectDrawCreate entry point",
        &untouched, kCloseLibrary},

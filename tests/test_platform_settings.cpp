@@ -84,7 +84,7 @@ TEST(PixelExpansion, EveryConverterFormatShowsTheCanvasColoursExactly) {
     const uint32_t high = (channel & 0xFF) >> (8 - bits);
     return high << (8 - bits) | high >> (2 * bits - 8);
   };
-  for (const screen_layout &layout : screen_layouts) {
+  for (const converted_layout &layout : converted_layouts) {
     const char *name = layout.name;
     const int redBlueBits = __builtin_popcount(layout.red), greenBits = __builtin_popcount(layout.green);
     std::vector<uint8_t> stored(kCount * 4);

@@ -140,7 +140,7 @@ uint64_t layoutHashes[kScreenLayoutCount];
 void hashConversions() {
   static uint8_t destination[kCanvasWidth * 4 + 8];
   for (int32_t i = 0; i < kScreenLayoutCount; ++i) {
-    const screen_layout &layout = screen_layouts[i];
+    const converted_layout &layout = converted_layouts[i];
     uint64_t &hash = layoutHashes[i];
     for (int32_t y = 0; y < kCanvasHeight; ++y) {
       const uint32_t *row = pixel + y * kCanvasWidth;

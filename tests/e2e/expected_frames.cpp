@@ -27,7 +27,7 @@
 
 namespace {
 
-const auto &formats = screen_layouts;
+const auto &formats = converted_layouts;
 
 int fail(const std::string &message) {
   std::fprintf(stderr, "expected_frames: %s\n", message.c_str());
