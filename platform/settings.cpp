@@ -1,6 +1,7 @@
 #include "settings.h"
 
 #include "driver.h"
+#include "simd_levels.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,6 +30,13 @@ std::string shown(const std::string &value) {
     }
   }
   return text;
+}
+
+// Empty is no cap.
+bool isSimdLevel(const std::string &value) {
+#define FLYOVER_NAMES(level) value == #level ||
+  return value.empty() || FLYOVER_SIMD_LEVELS(FLYOVER_NAMES) false;
+#undef FLYOVER_NAMES
 }
 
 bool parseWholeNumber(const std::string &text, uint64_t &value) {
@@ -117,6 +125,13 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
       error = "FLYOVER_SDL_PRESENT=" + shown(value) + " is not a presentation (auto, surface, renderer)";
       return false;
     }
+  }
+
+  // The row converters read it themselves; a level this build does not
+  // have is refused here, with the rest.
+  if (variable("FLYOVER_SIMD_MAX", value) && !isSimdLevel(value)) {
+    error = "FLYOVER_SIMD_MAX=" + shown(value) + " is not a SIMD level of this build (" + simd_level_list + ")";
+    return false;
   }
   return true;
 }

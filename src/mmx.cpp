@@ -3,12 +3,12 @@
 // instruction set in a file of their own (mmx_<level>.cpp); this file stays
 // at the target's baseline, asks the processor once which levels it can
 // run, and sends every call to the widest of them, or to the widest at or
-// below the level that FLYOVER_SIMD_MAX names. Every level writes the same
-// bytes as the plain references, exactly count pixels' worth, at any
-// alignment of either pointer, and never reads a source pixel past count.
+// below the cap: the level simd_apply_cap was given, or else the one that
+// FLYOVER_SIMD_MAX names. Every level writes the same bytes as the plain
+// references, exactly count pixels' worth, at any alignment of either
+// pointer, and never reads a source pixel past count.
 #include "mmx_rows.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,6 +18,21 @@
 
 namespace {
 
+const char *const cap_variable = "FLYOVER_SIMD_MAX";
+
+// Which levels the processor runs, by the levels' names. The plain loops
+// run everywhere; on 64-bit ARM every processor has NEON; the web build's
+// SSSE3 blocks are compiled for wasm SIMD, which the whole build needs
+// anyway. On x86 the processor is asked.
+struct processor {
+  bool plain = true, mmx = false, sse2 = false, avx2 = false, avx512 = false, neon = true;
+#ifdef __EMSCRIPTEN__
+  bool ssse3 = true;
+#else
+  bool ssse3 = false;
+#endif
+};
+
 struct no_level_blocks {
 #define FLYOVER_NONE(name, ...) static constexpr blocks_function *name = no_blocks;
   FLYOVER_SCREEN_LAYOUTS(FLYOVER_NONE)
@@ -25,76 +40,55 @@ struct no_level_blocks {
 };
 
 #if defined(__i386__) || defined(__x86_64__)
-struct x86_features {
-  bool mmx, sse2, ssse3, avx2, avx512;
-};
 
 // The instruction sets of the processor, from CPUID, and for AVX2 and
 // AVX-512 also the system's consent: their wider registers are usable only
 // if the system saves them on a task switch, which it says through OSXSAVE
 // and XCR0: the SSE and AVX bits for AVX2, and besides them the opmask and
 // both ZMM bits for AVX-512.
-x86_features x86_processor() {
-  x86_features f{};
+void ask_x86(processor &f) {
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d))
-    return f;
+    return;
   f.mmx = d & bit_MMX;
   f.sse2 = d & bit_SSE2;
-  f.ssse3 = c & bit_SSSE3;
+  f.ssse3 = f.sse2 && (c & bit_SSSE3);
   if (!(c & bit_OSXSAVE) || !(c & bit_AVX))
-    return f;
+    return;
   unsigned xcr0, xcr0_high;
   __asm__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
   if ((xcr0 & 0x6) != 0x6 || __get_cpuid_max(0, nullptr) < 7)
-    return f;
+    return;
   __cpuid_count(7, 0, a, b, c, d);
   f.avx2 = b & bit_AVX2;
   // F, BW and VL for the 512-bit integer ops and their masks, VBMI for the
   // byte permutes.
   const unsigned avx512 = bit_AVX512F | bit_AVX512BW | bit_AVX512VL;
   f.avx512 = f.avx2 && (xcr0 & 0xE6) == 0xE6 && (b & avx512) == avx512 && (c & bit_AVX512VBMI);
-  return f;
 }
 #endif
 
+#define FLYOVER_ONE(level) +1
+constexpr size_t level_count = 0 FLYOVER_SIMD_LEVELS(FLYOVER_ONE);
+#undef FLYOVER_ONE
+
 struct level_table {
-  simd_level levels[7];
+  simd_level levels[level_count];
   size_t count;
-  const simd_level *runnable[7];
+  const simd_level *runnable[level_count];
   size_t runnable_count;
 };
 
 const level_table &levels() {
   static const level_table table = [] {
-    level_table t{};
-    t.levels[t.count++] = {"plain", &simd_routines_plain, true};
+    processor p{};
 #if defined(__i386__) || defined(__x86_64__)
-    const x86_features x86 = x86_processor();
+    ask_x86(p);
 #endif
-#ifdef FLYOVER_SIMD_HAVE_MMX
-    t.levels[t.count++] = {"mmx", &simd_routines_mmx, x86.mmx};
-#endif
-#ifdef FLYOVER_SIMD_HAVE_SSE2
-    t.levels[t.count++] = {"sse2", &simd_routines_sse2, x86.sse2};
-#endif
-#ifdef FLYOVER_SIMD_HAVE_SSSE3
-#ifdef __EMSCRIPTEN__
-    // Compiled for wasm SIMD, which the whole web build needs anyway.
-    t.levels[t.count++] = {"ssse3", &simd_routines_ssse3, true};
-#else
-    t.levels[t.count++] = {"ssse3", &simd_routines_ssse3, x86.sse2 && x86.ssse3};
-#endif
-#endif
-#ifdef FLYOVER_SIMD_HAVE_AVX2
-    t.levels[t.count++] = {"avx2", &simd_routines_avx2, x86.avx2};
-#endif
-#ifdef FLYOVER_SIMD_HAVE_AVX512
-    t.levels[t.count++] = {"avx512", &simd_routines_avx512, x86.avx512};
-#endif
-#ifdef FLYOVER_SIMD_HAVE_NEON
-    t.levels[t.count++] = {"neon", &simd_routines_neon, true};
-#endif
+    level_table t{};
+#define FLYOVER_LEVEL(level) t.levels[t.count++] = {#level, &simd_routines_##level, p.level};
+    FLYOVER_SIMD_LEVELS(FLYOVER_LEVEL)
+#undef FLYOVER_LEVEL
     for (size_t i = 0; i < t.count; ++i)
       if (t.levels[i].runs_here)
         t.runnable[t.runnable_count++] = &t.levels[i];
@@ -103,19 +97,23 @@ const level_table &levels() {
   return table;
 }
 
-const char *const cap_variable = "FLYOVER_SIMD_MAX";
+// Set by simd_apply_cap, or at the first conversion.
+const simd_level *active = nullptr;
 
-// Refuses a cap that names no level before anything else runs: the one
-// line here, exit code 1, and nothing of the program started.
-[[maybe_unused]] const bool cap_checked_at_start = [] {
-  const char *cap = getenv(cap_variable);
-  if (!simd_choose_level(cap)) {
-    fprintf(stderr, "%s=%s is not a SIMD level of this build; its levels are %s\n", cap_variable, cap,
-            simd_level_names());
-    exit(1);
+// The widest level that runs here, at most the level named cap; null when
+// cap names no level of this build.
+const simd_level *simd_choose_level(const char *cap) {
+  const level_table &t = levels();
+  size_t last = t.count - 1;
+  if (cap && *cap) {
+    while (strcmp(t.levels[last].name, cap) != 0)
+      if (last-- == 0)
+        return nullptr;
   }
-  return true;
-}();
+  while (!t.levels[last].runs_here)
+    --last; // plain always runs
+  return &t.levels[last];
+}
 
 } // namespace
 
@@ -133,37 +131,15 @@ const simd_level *const *simd_runnable_levels(size_t *count) {
   return levels().runnable;
 }
 
-const simd_level *simd_choose_level(const char *cap) {
-  const level_table &t = levels();
-  size_t last = t.count - 1;
-  if (cap && *cap) {
-    while (strcmp(t.levels[last].name, cap) != 0)
-      if (last-- == 0)
-        return nullptr;
-  }
-  while (!t.levels[last].runs_here)
-    --last; // plain always runs
-  return &t.levels[last];
+bool simd_apply_cap(const char *cap) {
+  const simd_level *level = simd_choose_level(cap);
+  if (level)
+    active = level;
+  return level != nullptr;
 }
 
 const simd_level &simd_active_level() {
-  static const simd_level *const chosen = [] {
-    const simd_level *level = simd_choose_level(getenv(cap_variable));
-    return level ? level : &levels().levels[0]; // refused at start; reached only if the value changed since
-  }();
-  return *chosen;
-}
-
-const char *simd_level_names() {
-  static const struct joined {
-    char text[64] = "";
-    joined() {
-      for (size_t i = 0; i < levels().count; ++i) {
-        if (i > 0)
-          strcat(text, ", ");
-        strcat(text, levels().levels[i].name);
-      }
-    }
-  } names;
-  return names.text;
+  if (!active && !simd_apply_cap(getenv(cap_variable)))
+    active = &levels().levels[0];
+  return *active;
 }

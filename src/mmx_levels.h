@@ -1,11 +1,12 @@
-// The SIMD levels of the block routines: what each level's file
-// (mmx_<level>.cpp, compiled for that level's instruction set) provides,
-// and the choice among them that mmx.cpp makes once per process.
+// The SIMD levels of the block routines (simd_levels.h): what each level's
+// file (mmx_<level>.cpp, compiled for that level's instruction set)
+// provides, and the choice among them that mmx.cpp makes.
 #ifndef FLYOVER_MMX_LEVELS_H
 #define FLYOVER_MMX_LEVELS_H
 
 #include "ptc.h"
 #include "screen_layouts.h"
+#include "simd_levels.h"
 
 #include <stddef.h>
 
@@ -37,19 +38,20 @@ const simd_level *simd_levels(size_t *count);
 // Those of them that the processor runs, narrowest first.
 const simd_level *const *simd_runnable_levels(size_t *count);
 
-// The widest level that runs here, at most the level named cap (null or
-// empty for no cap); null when cap names no level of this build.
-const simd_level *simd_choose_level(const char *cap);
+// Makes the widest level that runs here, at most the level named cap (null
+// or empty for no cap), the level of every later conversion; false, and
+// nothing changed, when cap names no level of this build. The program
+// checks FLYOVER_SIMD_MAX where it starts: in the platform's settings, or
+// on Windows first thing in ptc_open, which applies it with this.
+bool simd_apply_cap(const char *cap);
 
-// The level the converters use: FLYOVER_SIMD_MAX's choice, made at the
-// first call. A value that names no level ends the process (exit code 1,
-// one line on standard error), but that has happened at start already.
+// The level the converters use: the one last applied, or else, at the
+// first call, FLYOVER_SIMD_MAX's choice (the plain level when that names
+// no level, which the program has refused at start).
 const simd_level &simd_active_level();
 
-// "plain, mmx, ...": the names of this build's levels, for messages.
-const char *simd_level_names();
-
-extern const simd_routines simd_routines_plain, simd_routines_mmx, simd_routines_sse2, simd_routines_ssse3,
-    simd_routines_avx2, simd_routines_avx512, simd_routines_neon;
+#define FLYOVER_DECLARE_LEVEL(level) extern const simd_routines simd_routines_##level;
+FLYOVER_SIMD_LEVELS(FLYOVER_DECLARE_LEVEL)
+#undef FLYOVER_DECLARE_LEVEL
 
 #endif

@@ -160,39 +160,39 @@ TEST(Convert, KnownPixelsGiveTheirBytes) {
   }
 }
 
-// The cap picks the widest level the processor runs at or below it, the
-// capped level itself when the processor runs that; no cap, the widest of
-// all; a name that is no level of this build, nothing.
-TEST(SimdDispatch, TheCapPicksTheCappedLevelAndRefusesOthers) {
+// The cap makes the converters run at the capped level, or at the widest
+// below it when the processor cannot run that one, and write the
+// reference's bytes there; no cap, the widest of all; a name that is no
+// level of this build changes nothing.
+TEST(SimdDispatch, TheCapSetsTheConvertersLevelAndRefusesOthers) {
   size_t count = 0;
   const simd_level *all = simd_levels(&count);
   ASSERT_STREQ(all[0].name, "plain");
+  const std::vector<uint8_t> source = random_bytes(4 * 333, 333);
   const simd_level *widest = nullptr;
   for (size_t i = 0; i < count; ++i) {
     if (all[i].runs_here)
       widest = &all[i];
-    EXPECT_EQ(simd_choose_level(all[i].name), widest) << all[i].name;
+    ASSERT_TRUE(simd_apply_cap(all[i].name));
+    EXPECT_EQ(&simd_active_level(), widest) << all[i].name;
+    for (const layout &l : layouts) {
+      std::vector<uint8_t> expected(333 * l.bytes), converted(expected.size());
+      l.reference(reinterpret_cast<const uint32_t *>(source.data()), expected.data(), 333);
+      l.converter(reinterpret_cast<const uint32_t *>(source.data()), converted.data(), 333);
+      EXPECT_EQ(converted, expected) << all[i].name << ", " << l.name;
+    }
   }
-  EXPECT_EQ(simd_choose_level(nullptr), widest);
-  EXPECT_EQ(simd_choose_level(""), widest);
-  for (const char *unknown : {"avx9", "SSE2", "sse2 ", "mmx,sse2"})
-    EXPECT_EQ(simd_choose_level(unknown), nullptr) << unknown;
   // A level of the other processor family.
-  const char *foreign = strstr(simd_level_names(), "neon") ? "avx2" : "neon";
-  EXPECT_EQ(simd_choose_level(foreign), nullptr) << foreign;
-}
-
-// Says which levels of this build the processor cannot run, and so went
-// untested here.
-TEST(SimdDispatch, LevelsThisProcessorCannotRun) {
-  size_t count = 0;
-  const simd_level *all = simd_levels(&count);
-  std::string missing;
-  for (size_t i = 0; i < count; ++i)
-    if (!all[i].runs_here)
-      missing += std::string(missing.empty() ? "" : ", ") + all[i].name;
-  if (!missing.empty())
-    GTEST_SKIP() << "not run by this processor, so not tested: " << missing;
+  const char *foreign = strstr(simd_level_list, "neon") ? "avx2" : "neon";
+  for (const char *unknown : {"avx9", "SSE2", "sse2 ", "mmx,sse2", foreign}) {
+    EXPECT_FALSE(simd_apply_cap(unknown)) << unknown;
+    EXPECT_EQ(&simd_active_level(), widest) << unknown;
+  }
+  ASSERT_TRUE(simd_apply_cap("plain"));
+  for (const char *none : {"", static_cast<const char *>(nullptr)}) {
+    ASSERT_TRUE(simd_apply_cap(none));
+    EXPECT_EQ(&simd_active_level(), widest);
+  }
 }
 
 // Only an exact row of the table selects a converter: each row its own, and

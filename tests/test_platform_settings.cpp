@@ -1,6 +1,7 @@
 // The stand-in's configuration from the environment, and the exact
 // expansion of every screen format that the drivers show and write.
 #include "layouts.h"
+#include "mmx_levels.h"
 #include "driver.h"
 #include "screen_format.h"
 #include "settings.h"
@@ -41,6 +42,11 @@ TEST(PlatformSettings, FormatAndDepthsChooseTheModes) {
        {std::pair<uint32_t, const char *>{16, "bgr555"}, {24, "rgb888"}, {32, "xrgb8888"}, {8, "pal8"}})
     EXPECT_STREQ(settings.formatOfMode(bits)->name, name) << bits;
   EXPECT_EQ(settings.formatOfMode(15), nullptr);
+  // Every SIMD level the converters carry is a cap.
+  size_t count = 0;
+  const simd_level *levels = simd_levels(&count);
+  for (size_t i = 0; i < count; ++i)
+    EXPECT_TRUE(read({{"FLYOVER_SIMD_MAX", levels[i].name}}, settings, error)) << error;
 }
 
 TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
@@ -60,6 +66,7 @@ TEST(PlatformSettings, BadValuesAreRefusedWithOneLineNamingTheVariable) {
       {{{"FLYOVER_CAPTURE", "out.raw"}}, "FLYOVER_CAPTURE=out.raw needs FLYOVER_DRIVER=capture"},
       {{{"FLYOVER_DRIVER", "capture"}, {"FLYOVER_CAPTURE", ""}}, "FLYOVER_CAPTURE is set but empty"},
       {{{"FLYOVER_SDL_PRESENT", "Surface"}}, "FLYOVER_SDL_PRESENT=Surface is not a presentation"},
+      {{{"FLYOVER_SIMD_MAX", "SSE2"}}, "FLYOVER_SIMD_MAX=SSE2 is not a SIMD level of this build (plain"},
   };
   for (const auto &[variables, message] : cases) {
     Settings settings;

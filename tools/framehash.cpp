@@ -156,7 +156,7 @@ void hashConversions() {
 int hashFrames(int32_t frames) {
   static uint32_t reference[kCanvasWidth * kCanvasHeight];
   // Builds and processors differ here; the converted hashes must not.
-  std::printf("simd level %s (of %s)\n", simd_active_level().name, simd_level_names());
+  std::printf("simd level %s (of %s)\n", simd_active_level().name, simd_level_list);
   resetCamera();
   uint64_t combined = kFnvOffset;
   for (uint64_t &hash : layoutHashes)
@@ -209,7 +209,7 @@ void usage(std::FILE *out) {
                "SIMD level of the row converters here: %s\n"
                "  (this build has %s; FLYOVER_SIMD_MAX=LEVEL caps it,\n"
                "  and every level converts to the same bytes)\n",
-               simd_active_level().name, simd_level_names());
+               simd_active_level().name, simd_level_list);
 }
 
 } // namespace
@@ -227,6 +227,13 @@ int main(int argc, char **argv) {
   const uint16_t atStart = controlWord();
 #endif
 
+  // The one setting of the converters; this tool may run without the
+  // platform that checks it for the program.
+  if (const char *cap = std::getenv("FLYOVER_SIMD_MAX"); !simd_apply_cap(cap)) {
+    std::fprintf(stderr, "framehash: FLYOVER_SIMD_MAX=%s is not a SIMD level of this build (%s)\n", cap,
+                 simd_level_list);
+    return 2;
+  }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     usage(stdout);
     return 0;

@@ -12,8 +12,8 @@
 
 namespace {
 
-const char *const kVariables[] = {"FLYOVER_DRIVER", "FLYOVER_FORMAT", "FLYOVER_DEPTHS", "FLYOVER_FRAMES",
-                                  "FLYOVER_CAPTURE"};
+const char *const kVariables[] = {"FLYOVER_DRIVER",  "FLYOVER_FORMAT",      "FLYOVER_DEPTHS",  "FLYOVER_FRAMES",
+                                  "FLYOVER_CAPTURE", "FLYOVER_SDL_PRESENT", "FLYOVER_SIMD_MAX"};
 constexpr size_t kCount = sizeof kVariables / sizeof kVariables[0];
 
 struct Values {

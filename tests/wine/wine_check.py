@@ -4,7 +4,8 @@
 One Xvfb (depth 24) and one fresh Wine prefix per run, the prefix with a
 1024x768 virtual desktop in its registry: Xvfb has a single screen mode, so
 without it every DirectDraw display mode would be refused. Each --framehash
-program must print the Linux build's frame hashes (--linux-framehash). Each
+program must print the Linux build's frame hashes (--linux-framehash). Both
+kinds must refuse a FLYOVER_SIMD_MAX that names no level in one line. Each
 --flyover program must show background grey above the horizon, terrain below
 and one of the renderer's pictures, pixel for pixel, at the top left of the
 screen, then end with exit code 0 on Escape and, started again, on Alt+F4.
@@ -205,6 +206,23 @@ def check_framehash(session, exe, expected, cwd=None):
                           f"  linux:   {expected[i] if i < len(expected) else '(missing)'}")
 
 
+def check_refused_cap(session, exe, code):
+    """exe with a SIMD cap that names no level: exit code code and one line
+    saying so, in the program's name, before anything opens."""
+    env = dict(session.env, FLYOVER_SIMD_MAX="avx9")
+    for _ in range(crash_retries(exe) + 1):
+        result = subprocess.run(["wine", exe], env=env, cwd=session.run_dir, timeout=60,
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        if result.returncode not in WINE_CRASH_CODES:
+            break
+    lines = result.stdout.decode(errors="replace").splitlines()
+    name = os.path.splitext(os.path.basename(exe))[0]
+    if result.returncode != code or len(lines) != 1 or \
+            not lines[0].startswith(f"{name}: FLYOVER_SIMD_MAX=avx9 is not a SIMD level of this build"):
+        raise CheckFailed(f"{exe} with FLYOVER_SIMD_MAX=avx9: exit code {result.returncode}, not {code}, and {lines}")
+    log(f"  {lines[0]}")
+
+
 def check_mkmaps(session, exe, folder, linux_mkmaps):
     """exe, run in folder, must write the Linux mkmaps' maps into a folder
     named in letters beyond ASCII, generated and from pictures, the height
@@ -318,8 +336,10 @@ def main():
         session.start()
         for exe in map(os.path.abspath, args.framehash):
             check_framehash(session, exe, expected)
+            check_refused_cap(session, exe, 2)
         for exe in map(os.path.abspath, args.flyover):
             log(exe)
+            check_refused_cap(session, exe, 1)
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures))
         for n, archive in enumerate(args.zip):
