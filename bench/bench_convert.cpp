@@ -66,15 +66,22 @@ struct peer {
   std::function<void()> convert; // canvas to screen
 };
 
+[[maybe_unused]] const screen_layout *layout_named(const char *name) {
+  for (const screen_layout &l : screen_layouts)
+    if (strcmp(l.name, name) == 0)
+      return &l;
+  return nullptr;
+}
+
 std::vector<peer> peers() {
   std::vector<peer> list;
 #ifdef FLYOVER_HAVE_LIBYUV
   const struct {
-    int layout;
+    const char *layout;
     int (*convert)(const uint8_t *, int, uint8_t *, int, int, int);
-  } libyuv_calls[] = {{2, libyuv::ARGBToRGB24}, {3, libyuv::ARGBToRAW}, {4, libyuv::ARGBToRGB565}};
+  } libyuv_calls[] = {{"rgb888", libyuv::ARGBToRGB24}, {"bgr888", libyuv::ARGBToRAW}, {"rgb565", libyuv::ARGBToRGB565}};
   for (const auto &call : libyuv_calls) {
-    const screen_layout *l = &screen_layouts[call.layout];
+    const screen_layout *l = layout_named(call.layout);
     const auto convert = call.convert;
     list.push_back({"libyuv", l, [l, convert] {
                       convert(reinterpret_cast<const uint8_t *>(canvas), source_stride, screen, width * l->bytes, width,
@@ -84,13 +91,14 @@ std::vector<peer> peers() {
 #endif
 #ifdef FLYOVER_HAVE_PIXMAN
   const struct {
-    int layout;
+    const char *layout;
     pixman_format_code_t format;
-  } pixman_formats[] = {{1, PIXMAN_x8b8g8r8}, {2, PIXMAN_r8g8b8},   {3, PIXMAN_b8g8r8},  {4, PIXMAN_r5g6b5},
-                        {5, PIXMAN_b5g6r5},   {6, PIXMAN_x1r5g5b5}, {7, PIXMAN_x1b5g5r5}};
+  } pixman_formats[] = {{"xbgr8888", PIXMAN_x8b8g8r8}, {"rgb888", PIXMAN_r8g8b8}, {"bgr888", PIXMAN_b8g8r8},
+                        {"rgb565", PIXMAN_r5g6b5},     {"bgr565", PIXMAN_b5g6r5}, {"rgb555", PIXMAN_x1r5g5b5},
+                        {"bgr555", PIXMAN_x1b5g5r5}};
   pixman_image_t *source = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height, canvas, source_stride);
   for (const auto &f : pixman_formats) {
-    const screen_layout *l = &screen_layouts[f.layout];
+    const screen_layout *l = layout_named(f.layout);
     pixman_image_t *destination =
         pixman_image_create_bits(f.format, width, height, reinterpret_cast<uint32_t *>(screen), width * l->bytes);
     list.push_back({"pixman", l, [source, destination] {
