@@ -15,181 +15,28 @@
 
 #include <windows.h>
 
-#include <emscripten.h>
-
 #include <cstdlib>
 #include <cstring>
 
-// The page's side: listeners that queue what happens until the program looks
-// (it only looks between frames, while the browser waits for it), the
-// canvas's placement, and the picture itself. State lives on the module, so
-// that two instances on one page (a flight replaced by a fresh one) keep
-// theirs apart; a replaced instance, on its way to its end, ignores
-// everything and leaves the canvas to its successor.
-// The macros' bodies below are JavaScript, which the C++ formatter would
-// break.
-// clang-format off
-EM_JS(int, flyover_canvas_attach, (), {
-  const canvas = Module["canvas"] || document.getElementById("screen");
-  if (!canvas || !canvas.getContext)
-    return 0;
-  const context = canvas.getContext("2d");
-  if (!context)
-    return 0;
-  const screen = {canvas : canvas, context : context, queue : [], listeners : [], wakeLock : null, width : 0, height : 0};
-  screen.active = document.hasFocus() && document.visibilityState == "visible";
-  screen.reported = true; // the program holds the screen from the start
-  const changed = () => {
-    if (screen.active != screen.reported) {
-      screen.reported = screen.active;
-      screen.queue.push({kind : screen.active ? 4 : 5});
-    }
-  };
-  changed();
-  const listen = (target, type, handler) => {
-    const guarded = event => {
-      if (!Module["replaced"])
-        handler(event);
-    };
-    target.addEventListener(type, guarded);
-    screen.listeners.push({target : target, type : type, handler : guarded});
-  };
-  // Keys that would scroll the page or move the focus between its controls.
-  const kept = [ " ", "Tab", "Backspace", "ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown" ];
-  const key = event => {
-    if (kept.includes(event.key))
-      event.preventDefault();
-    screen.queue.push({kind : event.type == "keydown" ? 1 : 2, key : event.key, alt : event.altKey});
-  };
-  listen(window, "keydown", key);
-  listen(window, "keyup", key);
-  listen(canvas, "mousemove", () => screen.queue.push({kind : 3}));
-  listen(window, "blur", () => {
-    screen.active = false;
-    changed();
-  });
-  listen(window, "focus", () => {
-    screen.active = document.visibilityState == "visible";
-    changed();
-  });
-  listen(document, "visibilitychange", () => {
-    screen.active = document.visibilityState == "visible" && document.hasFocus();
-    changed();
-  });
-  screen.place = () => {
-    if (!screen.width)
-      return;
-    // Whole factors of device pixels, so that each of the picture's pixels
-    // is an exact block on the screen at any zoom.
-    const ratio = window.devicePixelRatio || 1;
-    screen.placedRatio = ratio;
-    const across = Math.floor(window.innerWidth * ratio), down = Math.floor(window.innerHeight * ratio);
-    const factor = Math.max(1, Math.floor(Math.min(across / screen.width, down / screen.height)));
-    const style = canvas.style;
-    style.position = "fixed";
-    style.imageRendering = "pixelated";
-    style.width = (screen.width * factor / ratio) + "px";
-    style.height = (screen.height * factor / ratio) + "px";
-    style.left = (Math.max(0, Math.floor((across - screen.width * factor) / 2)) / ratio) + "px";
-    style.top = (Math.max(0, Math.floor((down - screen.height * factor) / 2)) / ratio) + "px";
-  };
-  listen(window, "resize", screen.place);
-  // The device pixel ratio changes without a resize when the window moves
-  // to a screen of another density: a query for the current resolution
-  // says so, and is asked again for the new one. Not every change of the
-  // ratio reaches that query (a browser's emulated ratio does not), so each
-  // presented frame compares the ratio too.
-  screen.watchRatio = () => {
-    if (screen.ratioQuery)
-      screen.ratioQuery.removeEventListener("change", screen.ratioChanged);
-    screen.ratioQuery = window.matchMedia ? matchMedia("(resolution: " + (window.devicePixelRatio || 1) + "dppx)") : null;
-    if (screen.ratioQuery)
-      screen.ratioQuery.addEventListener("change", screen.ratioChanged);
-  };
-  screen.ratioChanged = () => {
-    if (Module["replaced"])
-      return;
-    screen.place();
-    screen.watchRatio();
-  };
-  screen.watchRatio();
-  Module["flyoverScreen"] = screen;
-  return 1;
-});
-
-EM_JS(void, flyover_canvas_detach, (), {
-  const screen = Module["flyoverScreen"];
-  for (const listener of screen.listeners)
-    listener.target.removeEventListener(listener.type, listener.handler);
-  screen.listeners = [];
-  if (screen.ratioQuery)
-    screen.ratioQuery.removeEventListener("change", screen.ratioChanged);
-  screen.ratioQuery = null;
-  // The canvas belongs to the flight that replaced this one, if any.
-  if (!Module["replaced"])
-    screen.canvas.style.cursor = "";
-  if (screen.wakeLock)
-    screen.wakeLock.then(lock => lock && lock.release());
-  screen.wakeLock = null;
-});
-
-EM_JS(void, flyover_canvas_set_mode, (int width, int height), {
-  const screen = Module["flyoverScreen"];
-  if (Module["replaced"])
-    return;
-  // Assigning a size clears the canvas even when it stays the same.
-  if (screen.canvas.width != width)
-    screen.canvas.width = width;
-  if (screen.canvas.height != height)
-    screen.canvas.height = height;
-  screen.width = width;
-  screen.height = height;
-  screen.place();
-});
-
-EM_JS(void, flyover_canvas_show, (const void *rgba, int width, int height, double frames), {
-  const screen = Module["flyoverScreen"];
-  if (Module["replaced"])
-    return;
-  if ((window.devicePixelRatio || 1) != screen.placedRatio)
-    screen.place();
-  const bytes = new Uint8ClampedArray(HEAPU8.buffer, rgba, width * height * 4);
-  screen.context.putImageData(new ImageData(bytes, width, height), 0, 0);
-  document.body.dataset.frames = frames;
-});
-
-// 0 when nothing is queued; else 1 key down, 2 key up, 3 pointer moved,
-// 4 page active, 5 page inactive, plus 16 when Alt is held. A key's value
-// (KeyboardEvent.key) goes into key, cut to size bytes.
-EM_JS(int, flyover_canvas_next_event, (char *key, int size), {
-  const event = Module["flyoverScreen"].queue.shift();
-  if (!event)
-    return 0;
-  stringToUTF8(event.key || "", key, size);
-  return event.kind + (event.alt ? 16 : 0);
-});
-
-EM_JS(void, flyover_canvas_cursor, (int visible), {
-  if (!Module["replaced"])
-    Module["flyoverScreen"].canvas.style.cursor = visible ? "" : "none";
-});
-
-// The page's counterpart of the screen saver: a screen wake lock, where the
-// browser offers one (secure pages only; refused quietly elsewhere).
-EM_JS(void, flyover_canvas_keep_awake, (int awake), {
-  const screen = Module["flyoverScreen"];
-  if (awake && !screen.wakeLock && navigator.wakeLock)
-    screen.wakeLock = navigator.wakeLock.request("screen").catch(() => null);
-  else if (!awake && screen.wakeLock) {
-    screen.wakeLock.then(lock => lock && lock.release());
-    screen.wakeLock = null;
-  }
-});
-// clang-format on
+// The page's side, in web/canvas.js: the canvas, its placement and the
+// listeners whose events wait there until the program looks.
+extern "C" {
+int flyover_canvas_attach(int keyDown, int keyUp, int pointer, int active, int inactive);
+void flyover_canvas_detach();
+void flyover_canvas_set_mode(int width, int height);
+void flyover_canvas_show(const void *rgba, int width, int height, double frames);
+int flyover_canvas_next_event(char *key, int size, int *alt);
+void flyover_canvas_cursor(int visible);
+void flyover_canvas_keep_awake(int awake);
+}
 
 namespace flyover {
 
 namespace {
+
+// What the page reports, one event at a time; the page is given these
+// values when the driver attaches to it, and 0 means nothing is queued.
+enum CanvasEvent { KeyDown = 1, KeyUp, PointerMoved, PageActive, PageInactive };
 
 // The same keys as the desktop driver, from the key's value as the
 // keyboard layout gives it; letters in either case are the letter's code.
@@ -256,22 +103,22 @@ public:
 
   void pollEvents(std::vector<ScreenEvent> &events) override {
     char key[32];
-    while (const int code = flyover_canvas_next_event(key, sizeof key)) {
-      const int kind = code & 15;
-      if (kind == 1 || kind == 2) {
+    int alt = 0;
+    while (const int kind = flyover_canvas_next_event(key, sizeof key, &alt)) {
+      if (kind == KeyDown || kind == KeyUp) {
         const uint32_t vk = virtualKey(key);
         if (!vk)
           continue;
         ScreenEvent e{ScreenEvent::Key};
         e.virtualKey = vk;
-        e.down = kind == 1;
-        e.alt = (code & 16) != 0;
+        e.down = kind == KeyDown;
+        e.alt = alt != 0;
         events.push_back(e);
-      } else if (kind == 3) {
+      } else if (kind == PointerMoved) {
         events.push_back(ScreenEvent{ScreenEvent::Pointer});
       } else {
         ScreenEvent e{ScreenEvent::Focus};
-        e.focused = kind == 4;
+        e.focused = kind == PageActive;
         events.push_back(e);
       }
     }
@@ -288,7 +135,7 @@ private:
 };
 
 std::unique_ptr<ScreenDriver> createCanvas(const Settings &, std::string &error) {
-  if (!flyover_canvas_attach()) {
+  if (!flyover_canvas_attach(KeyDown, KeyUp, PointerMoved, PageActive, PageInactive)) {
     error = "the page has no canvas to draw in (Module.canvas or an element with id \"screen\")";
     return nullptr;
   }

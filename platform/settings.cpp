@@ -109,6 +109,13 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
       error = "FLYOVER_CAPTURE is set but empty: give the file to write the frames to";
       return false;
     }
+    // A build without the capture driver (the web page's) would otherwise
+    // send the user to FLYOVER_DRIVER=capture, which it does not have.
+    if (!findDriver("capture")) {
+      error = "FLYOVER_CAPTURE=" + shown(value) +
+              ": this build cannot capture its frames; the desktop program does (FLYOVER_DRIVER=capture)";
+      return false;
+    }
     if (settings.driver != "capture") {
       error = "FLYOVER_CAPTURE=" + shown(value) + " needs FLYOVER_DRIVER=capture";
       return false;

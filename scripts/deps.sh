@@ -62,5 +62,12 @@ for p in "${missing[@]}"; do
   [ "$arch" = "$(dpkg --print-architecture)" ] || dpkg --print-foreign-architectures | grep -qx "$arch" \
     || $sudo dpkg --add-architecture "$arch"
 done
-$sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-$sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror in the middle of a sync serves an index of the wrong size for a
+# minute or so: ask again rather than fail the whole run on it. An index
+# still missing after that shows as a package the install cannot find.
+apt=($sudo apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3)
+for attempt in 1 2 3; do
+  "${apt[@]}" update -qq && break
+  [ $attempt = 3 ] || { echo "deps.sh: apt-get update failed, again in 20 s" >&2; sleep 20; }
+done
+"${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}"

@@ -6,6 +6,7 @@
 # --help prints, and names its own options before calling parse_options:
 #   path_options[--OPTION]=VARIABLE   the option takes a path, kept absolute
 #   flag_options[--OPTION]=VARIABLE   the option sets VARIABLE to 1
+#   number_options[--OPTION]=VARIABLE the option takes a positive whole number
 #   max_arguments=N                   up to N arguments that are not options,
 #                                     left in the array arguments (default 0)
 # --jobs N and --help are every script's.
@@ -13,7 +14,7 @@
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 script=$(basename "$0")
 jobs=$(nproc)
-declare -A path_options=() flag_options=()
+declare -A path_options=() flag_options=() number_options=()
 max_arguments=0
 arguments=()
 
@@ -28,17 +29,18 @@ usage() {
 }
 
 parse_options() {
+  number_options[--jobs]="jobs"
   while [ $# -gt 0 ]; do
     case $1 in
-      --jobs)
-        [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die "--jobs needs a number of jobs, not '${2:-}'"
-        jobs=$2
-        shift ;;
       -h|--help) usage; exit 0 ;;
       *)
         if [ -n "${path_options[$1]:-}" ]; then
           [ -n "${2:-}" ] || die "$1 needs a path"
           printf -v "${path_options[$1]}" '%s' "$(realpath -m -- "$2")"
+          shift
+        elif [ -n "${number_options[$1]:-}" ]; then
+          [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || die "$1 needs a positive whole number, not '${2:-}'"
+          printf -v "${number_options[$1]}" '%s' "$2"
           shift
         elif [ -n "${flag_options[$1]:-}" ]; then
           printf -v "${flag_options[$1]}" 1

@@ -10,11 +10,13 @@ die() { echo "FAIL: $*" >&2; exit 1; }
 
 # Every script's --help is the comment block at its top, and a wrong option
 # gets one line naming the script and the option, exit code 1.
-for script in arm bench fuzz install package picture_sources run test windows; do
+for script in arm bench fuzz install package picture_sources run test web windows; do
   out=$(bash "$root/scripts/$script.sh" --help) || die "$script.sh --help failed"
   grep -q "bash scripts/$script.sh" <<<"$out" || die "$script.sh --help does not show its usage: $out"
   grep -q '^#\|set -euo' <<<"$out" && die "$script.sh --help shows more than its comment: $out"
-  for bad in "--bogus" "--jobs" "--jobs 0" "--jobs two"; do
+  bads=("--bogus" "--jobs" "--jobs 0" "--jobs two")
+  [ $script = web ] && bads+=("--port 65536" "--port 99999999999999999999" "--check" "--check a --bench b")
+  for bad in "${bads[@]}"; do
     # shellcheck disable=SC2086 # the cases are words on purpose
     bash "$root/scripts/$script.sh" $bad > /dev/null 2> "$scratch/err" && die "$script.sh $bad was accepted"
     [ $? = 1 ] && [ "$(wc -l < "$scratch/err")" = 1 ] && grep -q "^$script.sh: .*--" "$scratch/err" \
@@ -29,15 +31,16 @@ cat > "$scratch/try.sh" <<'SCRIPT'
 dir=default flag=0
 path_options=([--dir]=dir)
 flag_options=([--flag]=flag)
+number_options=([--count]=count)
 max_arguments=2
 parse_options "$@"
-echo "$dir|$flag|$jobs|${arguments[*]}"
+echo "$dir|$flag|$jobs|${count:-}|${arguments[*]}"
 SCRIPT
 mkdir "$scratch/here" && cd "$scratch/here" || exit 2
 export LIB=$root/scripts/lib.sh
-out=$(bash "$scratch/try.sh" --dir 'a b/../c' one --flag --jobs 3 two) || die "valid options refused"
-[ "$out" = "$scratch/here/c|1|3|one two" ] || die "options parsed as '$out'"
-[ "$(bash "$scratch/try.sh")" = "default|0|$(nproc)|" ] || die "the defaults changed"
+out=$(bash "$scratch/try.sh" --dir 'a b/../c' one --flag --jobs 3 --count 12 two) || die "valid options refused"
+[ "$out" = "$scratch/here/c|1|3|12|one two" ] || die "options parsed as '$out'"
+[ "$(bash "$scratch/try.sh")" = "default|0|$(nproc)||" ] || die "the defaults changed"
 bash "$scratch/try.sh" one two three 2> "$scratch/err" && die "a third argument was accepted"
 grep -qx "try.sh: unexpected argument 'three' (see --help)" "$scratch/err" || die "third argument: $(cat "$scratch/err")"
 bash "$scratch/try.sh" --dir 2> "$scratch/err" && die "--dir without a path was accepted"
