@@ -26,7 +26,7 @@ TARGET = 1.5  # on the A72
 
 # The layouts with a NEON routine, as simd_routines names them (the 32-bit
 # layout the canvas already has is the C library's copy).
-LAYOUTS = ("32_bgr888", "24_rgb888", "24_bgr888", "16_rgb565", "16_bgr565", "16_rgb555", "16_bgr555")
+LAYOUTS = ("xbgr8888", "rgb888", "bgr888", "rgb565", "bgr565", "rgb555", "bgr555")
 
 # Each layout's row through the NEON level's own table, and the copy loop
 # the rows are measured against; a block loop's iteration handles 16 pixels.
@@ -45,8 +45,8 @@ void cost_copy(uint8_t *d, const uint8_t *s, uint32_t n)
 }
 %s
 }
-""" % "\n".join(f"void cost_{r}(uint8_t *d, const uint32_t *s, uint32_t n) "
-                 f"{{ simd_routines_neon.convert_32_to_{r}(d, s, n); }}" for r in LAYOUTS)
+""" % "\n".join(f"void cost_{r}(const uint32_t *s, uint8_t *d, int32_t n) "
+                 f"{{ simd_routines_neon.{r}(s, d, n); }}" for r in LAYOUTS)
 ROUTINES = ("copy",) + LAYOUTS
 
 
@@ -113,7 +113,8 @@ def main():
         assembly = os.path.join(folder, "cost.s")
         try:
             compiled = subprocess.run([args.cxx, "-std=c++17", "-O2", "-Wall", "-Wextra", "-Werror", "-S",
-                                       "-I" + os.path.join(ROOT, "src"), source, "-o", assembly],
+                                       "-DFLYOVER_SIMD_HAVE_NEON", "-I" + os.path.join(ROOT, "src"),
+                                       "-I" + os.path.join(ROOT, "formats"), source, "-o", assembly],
                                       capture_output=True, text=True)
         except FileNotFoundError:
             fail(f"no {args.cxx} (scripts/deps.sh arm)")
