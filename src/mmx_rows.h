@@ -1,7 +1,7 @@
 // The one way every level converts a row: its blocks from the start of the
-// row, then the plain reference of the layout for the pixels left over. A
-// level's file supplies only block functions, each of which converts whole
-// blocks and returns how many pixels it did.
+// row, then the plain reference of the layout (rest_of) for the pixels
+// left over. A level's file supplies only block functions, each of which
+// converts whole blocks and returns how many pixels it did.
 //
 // Everything here has internal linkage: each level's file compiles it for
 // its own instruction set, and the linker must never take one file's copy
@@ -26,12 +26,14 @@ using blocks_function = uint32_t(uint8_t *destination, const uint8_t *source, ui
 // No blocks at all: the rest is the whole row.
 [[maybe_unused]] uint32_t no_blocks(uint8_t *, const uint8_t *, uint32_t) { return 0; }
 
-// The canvas's own layout, a plain copy: what the C library's copy does
-// best, for the pixels that a level's blocks leave.
 void copy_pixels(const uint32_t *source, uint8_t *destination, int32_t count) {
   memcpy(destination, source, size_t{4} * static_cast<uint32_t>(count));
 }
 
+// What converts the pixels that a level's blocks leave: the layout's plain
+// reference, except for the canvas's own layout, a plain copy, which the C
+// library's copy does faster than any per-pixel loop (for levels without
+// copy blocks, the whole row).
 template <pixel_converter Reference> constexpr pixel_converter rest_of = Reference;
 template <> constexpr pixel_converter rest_of<reference_convert_xrgb8888> = copy_pixels;
 

@@ -359,7 +359,9 @@ def main():
             log(f"{archive}, unpacked: {' '.join(names)}")
             check_mkmaps(session, os.path.join(folder, "mkmaps.exe"), folder, os.path.abspath(args.mkmaps))
             check_framehash(session, os.path.join(folder, "framehash.exe"), expected, cwd=folder)
+            check_refused_cap(session, os.path.join(folder, "framehash.exe"), 2)
             exe = os.path.join(folder, "flyover.exe")
+            check_refused_cap(session, exe, 1)
             for keys in ("Escape", "alt+F4"):
                 session.retrying(exe, f" after {keys}", lambda: run_flyover(session, exe, keys, pictures, cwd=folder))
         log(f"all checks passed in {time.monotonic() - started:.1f} s")
