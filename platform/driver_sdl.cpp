@@ -13,6 +13,7 @@
 // the window's own surface and sending only the picture's rectangle costs
 // a few percent, and the driver keeps the display's refresh rate itself.
 #include "driver.h"
+#include "nearest_scale.h"
 
 #include <windows.h>
 
@@ -148,13 +149,6 @@ SDL_Rect placePicture(int areaW, int areaH, int width, int height) {
   place.x = (areaW - place.w) / 2;
   place.y = (areaH - place.h) / 2;
   return place;
-}
-
-// The picture's pixel under the centre of pixel out of size outSize, along
-// one side of size size: each pixel repeated by a whole factor, or the
-// nearest one when scaled down, as a renderer samples it.
-int32_t sourceOf(int32_t out, int32_t outSize, int32_t size) {
-  return static_cast<int32_t>((2 * int64_t{out} + 1) * size / (2 * int64_t{outSize}));
 }
 
 // Where there is no vertical blank to wait for, frames leave at the

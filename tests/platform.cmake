@@ -6,7 +6,8 @@ find_package(PNG REQUIRED)
 add_executable(test_platform
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_windows.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_scale.cpp)
 target_link_libraries(test_platform PRIVATE flyover_platform flyover_convert PNG::PNG GTest::gtest_main)
 gtest_discover_tests(test_platform PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
