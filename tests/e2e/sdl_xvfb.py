@@ -8,7 +8,9 @@ FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
 stores it and the cursor hidden; Escape, WM_DELETE_WINDOW or Alt+F4 must
-then end the program with exit code 0, and killing the X server must end
+then end the program with exit code 0 ("escape" and "small" in xrgb8888
+first find the frame on the screen among the capture driver's frames, every
+pixel of it where the driver's scaling puts it), and killing the X server must end
 it within a second with exit code 1 and one line. "small" is "escape" on a
 300x150 screen, smaller than the picture: it must be scaled down to fit,
 240x150, and centred, whichever way it reaches the window. "wayland" runs it in a
@@ -18,6 +20,7 @@ picture must cover the shell's panel too, and then kills the compositor.
 fails: it must end with exit code 1 rather than wait for ever.
 """
 
+import operator
 import os
 import random
 import subprocess
@@ -54,6 +57,39 @@ def picture_problem(dpy, fmt, screen=(SCREEN_W, SCREEN_H)):
         if pixel(x, y) != (0, 0, 0):
             return "border pixel (%d, %d) is %s, expected black" % (x, y, pixel(x, y))
     return None
+
+
+def frame_problem(dpy, flyover, maps, env, screen):
+    """None when the picture's place shows, to the bit, one of the program's
+    first frames as the capture driver gives them, each of the screen's
+    pixels the frame's pixel that the driver's scaling puts there (the one
+    under the pixel's centre), else what is wrong."""
+    width, height = screen
+    left, top, w, h = PLACES[screen]
+    # One screenshot: the server draws each frame in one request, so it
+    # holds one whole frame. The top byte of each pixel is nobody's.
+    shown = bytearray(dpy.screen().root.get_image(0, 0, width, height, X.ZPixmap, 0xFFFFFFFF).data)
+    shown[3::4] = bytes(len(shown) // 4)
+    shown = memoryview(shown).cast("I")
+    place = operator.itemgetter(*[(top + y) * width + left + x for y in range(h) for x in range(w)])(shown)
+    picks = operator.itemgetter(*[((2 * y + 1) * 200 // (2 * h)) * 320 + (2 * x + 1) * 320 // (2 * w)
+                                  for y in range(h) for x in range(w)])
+    size = 320 * 200 * 4
+    env = dict(env, FLYOVER_DRIVER="capture", FLYOVER_FRAMES="3000", FLYOVER_CAPTURE="/dev/stdout")
+    del env["DISPLAY"]
+    capture = subprocess.Popen([flyover], cwd=maps, env=env, stdout=subprocess.PIPE)
+    try:
+        for _ in range(3000):
+            frame = bytearray(capture.stdout.read(size))
+            if len(frame) < size:
+                break
+            frame[3::4] = bytes(size // 4)
+            if picks(memoryview(frame).cast("I")) == place:
+                return None
+    finally:
+        capture.kill()
+        capture.wait()
+    return "the screen shows none of the program's first 3000 frames exactly"
 
 
 def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
@@ -185,6 +221,11 @@ def main():
             problem = poll(10, lambda: picture_problem(dpy, fmt, screen), done=lambda problem: problem is None)
             if problem:
                 raise AssertionError("the screen is wrong: " + problem)
+            # SDL's renderer picks its own pixels when it scales down.
+            if how in ("escape", "small") and fmt == "xrgb8888" and (how, present) != ("small", "renderer"):
+                problem = frame_problem(dpy, flyover, scratch, env, screen)
+                if problem:
+                    raise AssertionError(problem)
             dpy.xfixes_query_version()  # the server answers cursor requests only after this
             if any(argb >> 24 for argb in dpy.xfixes_get_cursor_image(dpy.screen().root).cursor_image):
                 raise AssertionError("the cursor is visible over the window")
