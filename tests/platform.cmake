@@ -81,13 +81,13 @@ endif()
 if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
       $<TARGET_FILE:mkmaps>)
-  # Each check over both ways to the window; the stderr check fails before either.
+  # Each check over every way to the window; the stderr check fails before any.
   add_test(NAME xvfb_sdl_stderr_closed COMMAND ${flyover_xvfb} stderr-closed rgb444)
   set(flyover_xvfb_tests xvfb_sdl_stderr_closed)
-  foreach(present surface renderer)
+  foreach(present surface renderer xrender)
     add_test(NAME xvfb_sdl_escape_${present} COMMAND ${flyover_xvfb} escape xrgb8888 ${present})
     add_test(NAME xvfb_sdl_escape_rgb565_${present} COMMAND ${flyover_xvfb} escape rgb565 ${present})
-    # A screen smaller than the picture: both ways scale it down alike.
+    # A screen smaller than the picture: every way scales it down into the same place.
     add_test(NAME xvfb_sdl_small_${present} COMMAND ${flyover_xvfb} small xrgb8888 ${present})
     add_test(NAME xvfb_sdl_close_${present} COMMAND ${flyover_xvfb} close xrgb8888 ${present})
     add_test(NAME xvfb_sdl_alt_f4_${present} COMMAND ${flyover_xvfb} alt-f4 bgr555 ${present})

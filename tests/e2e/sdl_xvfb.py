@@ -2,7 +2,7 @@
 
     sdl_xvfb.py FLYOVER MKMAPS escape|small|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
 
-PRESENT (auto, surface or renderer) is given to the program as
+PRESENT (auto, surface, renderer or xrender) is given to the program as
 FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
 
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
