@@ -98,6 +98,11 @@ if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
       list(APPEND flyover_xvfb_tests xvfb_sdl_${how}_${present})
     endforeach()
   endforeach()
+  # The server's scaling without shared memory (a remote display's case),
+  # and the surface in its place where the server has no RENDER.
+  add_test(NAME xvfb_sdl_no_shm_xrender COMMAND ${flyover_xvfb} no-shm xrgb8888 xrender)
+  add_test(NAME xvfb_sdl_no_render COMMAND ${flyover_xvfb} no-render xrgb8888 auto)
+  list(APPEND flyover_xvfb_tests xvfb_sdl_no_shm_xrender xvfb_sdl_no_render)
   set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
   if(FLYOVER_SANITIZE)
     # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks

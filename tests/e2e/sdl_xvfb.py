@@ -1,23 +1,25 @@
 """The flyover on the sdl driver in a private X server.
 
-    sdl_xvfb.py FLYOVER MKMAPS escape|small|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
+    sdl_xvfb.py FLYOVER MKMAPS escape|small|no-shm|no-render|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
 
 PRESENT (auto, surface, renderer or xrender) is given to the program as
 FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
 
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
-stores it and the cursor hidden; Escape, WM_DELETE_WINDOW or Alt+F4 must
-then end the program with exit code 0 ("escape" and "small" in xrgb8888
-first find the frame on the screen among the capture driver's frames, every
-pixel of it where the driver's scaling puts it), and killing the X server must end
-it within a second with exit code 1 and one line. "small" is "escape" on a
-300x150 screen, smaller than the picture: it must be scaled down to fit,
-240x150, and centred, whichever way it reaches the window. "wayland" runs it in a
-Wayland desktop shell of its own (weston on the X server), where the
-picture must cover the shell's panel too, and then kills the compositor.
-"stderr-closed" starts it with standard error closed and a format that
-fails: it must end with exit code 1 rather than wait for ever.
+stores it and the cursor hidden ("escape", "small" and the servers without
+an extension, in xrgb8888, then find the frame on the screen among the
+capture driver's frames, every pixel of it where the driver's scaling puts
+it); Escape, WM_DELETE_WINDOW or Alt+F4 must then end the program with exit
+code 0, and killing the X server must end it within a second with exit
+code 1 and one line. "small" is "escape" on a 300x150 screen, smaller than
+the picture: it must be scaled down to fit, 240x150, and centred, whichever
+way it reaches the window. "no-shm" and "no-render" are "escape" on a
+server without MIT-SHM or RENDER. "wayland" runs it in a Wayland desktop
+shell of its own (weston on the X server), where the picture must cover the
+shell's panel too, and then kills the compositor. "stderr-closed" starts it
+with standard error closed and a format that fails: it must end with exit
+code 1 rather than wait for ever.
 """
 
 import operator
@@ -36,6 +38,8 @@ SCREEN_W, SCREEN_H = 800, 500
 PLACES = {(SCREEN_W, SCREEN_H): (80, 50, 640, 400), (300, 150): (30, 0, 240, 150)}
 # The background 0xB4 once the format has dropped its low bits, widened
 # again by repeating them: 5 bits give 0xB5, 6 bits 0xB6.
+# "escape" on a server without one of its extensions.
+WITHOUT = {"no-shm": "MIT-SHM", "no-render": "RENDER"}
 GREY = {"rgb565": (0xB5, 0xB6, 0xB5), "bgr565": (0xB5, 0xB6, 0xB5), "rgb555": (0xB5,) * 3, "bgr555": (0xB5,) * 3}
 
 
@@ -92,7 +96,7 @@ def frame_problem(dpy, flyover, maps, env, screen):
     return "the screen shows none of the program's first 3000 frames exactly"
 
 
-def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
+def start_xvfb(log, width=SCREEN_W, height=SCREEN_H, options=()):
     # Concurrent servers with -displayfd alone all start at :0, and one ending
     # while another starts can leave two on one number: a random high number
     # avoids them. -noreset keeps the server from starting afresh, refusing
@@ -106,7 +110,7 @@ def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
         log.truncate()
         read_end, write_end = os.pipe()
         server = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
-                                   "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset"],
+                                   "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset", *options],
                                   pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
         os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
@@ -181,7 +185,7 @@ def main():
     present = sys.argv[5] if len(sys.argv) > 5 else "auto"
     log = tempfile.TemporaryFile()
     screen = (300, 150) if how == "small" else (SCREEN_W, SCREEN_H)
-    server, display_name = start_xvfb(log, *screen)
+    server, display_name = start_xvfb(log, *screen, ("-extension", WITHOUT[how]) if how in WITHOUT else ())
     program = compositor = None
     runtime = tempfile.TemporaryDirectory()  # made 0700, as the compositor wants
     try:
@@ -222,7 +226,7 @@ def main():
             if problem:
                 raise AssertionError("the screen is wrong: " + problem)
             # SDL's renderer picks its own pixels when it scales down.
-            if how in ("escape", "small") and fmt == "xrgb8888" and (how, present) != ("small", "renderer"):
+            if how in ("escape", "small", *WITHOUT) and fmt == "xrgb8888" and (how, present) != ("small", "renderer"):
                 problem = frame_problem(dpy, flyover, scratch, env, screen)
                 if problem:
                     raise AssertionError(problem)
