@@ -516,8 +516,9 @@ private:
   }
 
   // The place, the pixmap and its image for a window of this size, the
-  // window black, and everything sent at the next frame. False where the
-  // server's images are not 32-bit words in this processor's byte order.
+  // window black and the picture on it once it holds a frame. False where
+  // the server's images are not 32-bit words in this processor's byte
+  // order.
   bool layOut(int32_t width, int32_t height) {
     release();
     windowW_ = width;
