@@ -5,7 +5,10 @@
 For each display size a private Xvfb runs the program with FLYOVER_FRAMES=N
 under SDL's default renderer and under SDL_RENDER_DRIVER=software, once as
 the driver chooses its presentation and once with the renderer forced
-(FLYOVER_SDL_PRESENT=renderer), and prints a table.
+(FLYOVER_SDL_PRESENT=renderer), and once with the window's surface forced
+(FLYOVER_SDL_PRESENT=surface, what the driver chooses where the X server
+has no RENDER: the floor the chosen one is measured against), and prints a
+table.
 
 Frames are timed by the X server: every drawing on the screen is reported
 with the server's own time (so a busy machine delaying this script does not
@@ -137,6 +140,7 @@ def main():
     parser.add_argument("--sizes", default="1920x1080,3840x2160")
     args = parser.parse_args()
     runs = [("default", "chosen", {}), ("software", "chosen", {"SDL_RENDER_DRIVER": "software"}),
+            ("default", "surface", {"FLYOVER_SDL_PRESENT": "surface"}),
             ("default", "renderer", {"FLYOVER_SDL_PRESENT": "renderer"}),
             ("software", "renderer", {"SDL_RENDER_DRIVER": "software", "FLYOVER_SDL_PRESENT": "renderer"})]
     print("sdl window, %d-frame flight on Xvfb (CPU in %% of one core; targets for the chosen presentation: "

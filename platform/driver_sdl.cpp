@@ -5,14 +5,18 @@
 // XRGB8888; SDL's own conversion of the 16-bit formats rounds differently
 // and would not show the bytes the program wrote.
 //
-// Two ways to put the picture on the window. Where a GPU draws, an SDL
+// Three ways to put the picture on the window. Where a GPU draws, an SDL
 // renderer scales a texture and waits for the vertical blank. Where no GPU
 // does (a software GL rasteriser, SDL's software renderer: a virtual
 // machine, a remote desktop), scaling through a renderer costs a core at
-// 60 frames a second; copying each pixel by the whole factor straight into
-// the window's own surface and sending only the picture's rectangle costs
-// a few percent, and the driver keeps the display's refresh rate itself.
+// 60 frames a second. There, on X with RENDER, the X server gets the small
+// picture (its changed rows) and scales it into the window itself; without
+// RENDER, each pixel is copied by the whole factor straight into the
+// window's own surface and only the picture's rectangle is sent. Either
+// costs a few percent, and the driver keeps the display's refresh rate
+// itself.
 #include "driver.h"
+#include "nearest_scale.h"
 
 #include <windows.h>
 
@@ -27,7 +31,15 @@
 #include <thread>
 
 #include <dlfcn.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <unistd.h>
+
+// After the rest: Xlib's macros (None, Bool, Status) would rename the rest's
+// words.
+#include <SDL_syswm.h>
+#include <X11/extensions/XShm.h>
+#include <X11/extensions/Xrender.h>
 
 namespace flyover {
 
@@ -130,7 +142,7 @@ void watchXConnection() {
 
 // Where the picture goes in an area of the given size: scaled by the
 // largest whole factor and centred, or in an area smaller than the picture,
-// scaled down to fit it whole, keeping its shape. Both presentations place
+// scaled down to fit it whole, keeping its shape. Every presentation places
 // it so, for the same picture on the same screen.
 SDL_Rect placePicture(int areaW, int areaH, int width, int height) {
   SDL_Rect place{0, 0, width, height};
@@ -148,13 +160,6 @@ SDL_Rect placePicture(int areaW, int areaH, int width, int height) {
   place.x = (areaW - place.w) / 2;
   place.y = (areaH - place.h) / 2;
   return place;
-}
-
-// The picture's pixel under the centre of pixel out of size outSize, along
-// one side of size size: each pixel repeated by a whole factor, or the
-// nearest one when scaled down, as a renderer samples it.
-int32_t sourceOf(int32_t out, int32_t outSize, int32_t size) {
-  return static_cast<int32_t>((2 * int64_t{out} + 1) * size / (2 * int64_t{outSize}));
 }
 
 // Where there is no vertical blank to wait for, frames leave at the
@@ -185,7 +190,7 @@ private:
   Clock::time_point next_{};
 };
 
-// The last frame, expanded to XRGB8888, that either presentation shows.
+// The last frame, expanded to XRGB8888, that each presentation shows.
 struct Picture {
   int32_t width = 0, height = 0;
   std::vector<uint32_t> pixels;
@@ -194,7 +199,7 @@ struct Picture {
   const uint32_t *row(int32_t y) const { return &pixels[static_cast<size_t>(y) * width]; }
 };
 
-// ---- The two presentations, one chosen when the mode is set ----
+// ---- The presentations, one chosen when the mode is set ----
 
 class Presenter {
 public:
@@ -364,6 +369,378 @@ private:
   std::optional<Pacer> pacer_; // the frames held to the refresh rate here
 };
 
+// ---- The window scaled by the X server ----
+
+// Xlib, its shared-memory extension and RENDER, looked up at run time as
+// the connection's handler is: SDL loads libX11 itself, and a system
+// without the other two still gets its window, through the surface.
+// clang-format off
+#define FLYOVER_X11_FUNCTIONS(F) \
+  F(XGetWindowAttributes) F(XCreatePixmap) F(XFreePixmap) F(XCreateGC) F(XFreeGC) F(XCreateImage) F(XPutImage) \
+  F(XSync) F(XFlush) F(XSetErrorHandler)
+#define FLYOVER_XEXT_FUNCTIONS(F) \
+  F(XShmQueryExtension) F(XShmCreateImage) F(XShmAttach) F(XShmDetach) F(XShmPutImage)
+#define FLYOVER_XRENDER_FUNCTIONS(F) \
+  F(XRenderQueryExtension) F(XRenderFindVisualFormat) F(XRenderFindStandardFormat) F(XRenderCreatePicture) \
+  F(XRenderFreePicture) F(XRenderSetPictureTransform) F(XRenderSetPictureFilter) F(XRenderComposite) \
+  F(XRenderFillRectangles)
+// clang-format on
+
+class XLibraries {
+public:
+  XLibraries() = default;
+  XLibraries(const XLibraries &) = delete;
+  XLibraries &operator=(const XLibraries &) = delete;
+  ~XLibraries() {
+    for (void *library : libraries_)
+      if (library)
+        ::dlclose(library);
+  }
+
+  // False when a library or one of its functions is missing.
+  bool load() {
+    libraries_[0] = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    libraries_[1] = ::dlopen("libXext.so.6", RTLD_NOW | RTLD_LOCAL);
+    libraries_[2] = ::dlopen("libXrender.so.1", RTLD_NOW | RTLD_LOCAL);
+    bool found = true;
+#define FLYOVER_FIND_X11(name) found = find(libraries_[0], #name, name) && found;
+#define FLYOVER_FIND_XEXT(name) found = find(libraries_[1], #name, name) && found;
+#define FLYOVER_FIND_XRENDER(name) found = find(libraries_[2], #name, name) && found;
+    FLYOVER_X11_FUNCTIONS(FLYOVER_FIND_X11)
+    FLYOVER_XEXT_FUNCTIONS(FLYOVER_FIND_XEXT)
+    FLYOVER_XRENDER_FUNCTIONS(FLYOVER_FIND_XRENDER)
+#undef FLYOVER_FIND_X11
+#undef FLYOVER_FIND_XEXT
+#undef FLYOVER_FIND_XRENDER
+    return found;
+  }
+
+#define FLYOVER_MEMBER(name) decltype(&::name) name = nullptr;
+  FLYOVER_X11_FUNCTIONS(FLYOVER_MEMBER)
+  FLYOVER_XEXT_FUNCTIONS(FLYOVER_MEMBER)
+  FLYOVER_XRENDER_FUNCTIONS(FLYOVER_MEMBER)
+#undef FLYOVER_MEMBER
+
+private:
+  template <typename Function> static bool find(void *library, const char *name, Function &function) {
+    function = library ? reinterpret_cast<Function>(::dlsym(library, name)) : nullptr;
+    return function != nullptr;
+  }
+
+  void *libraries_[3] = {};
+};
+
+// Set by the handler that catches the one request allowed to fail.
+bool xRequestFailed = false;
+
+extern "C" int noteXError(Display *, XErrorEvent *) {
+  xRequestFailed = true;
+  return 0;
+}
+
+// The picture as it is, or where the server cannot scale it exactly (down,
+// or by more than 16.16 holds) as the program scales it, goes into a small
+// pixmap of the server's, and the server scales that into the window with
+// RENDER, nearest, onto the same pixels as the surface's. Only the rows
+// that changed since the last frame travel, through shared memory where
+// the server can reach the program's. The window's full-size pixels are
+// written once, by the server, instead of twice, by the program and again
+// by the server from its copy.
+class XRenderPresenter final : public Presenter {
+public:
+  // Null where the window is not an X window, RENDER or a library is
+  // missing, or the window's pixels do not hold 8 bits of each colour.
+  static std::unique_ptr<Presenter> open(SDL_Window *window, const Picture &picture) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+      return nullptr;
+    auto presenter = std::unique_ptr<XRenderPresenter>(
+        new XRenderPresenter(window, info.info.x11.display, info.info.x11.window, picture));
+    return presenter->start() ? std::move(presenter) : nullptr;
+  }
+
+  ~XRenderPresenter() override {
+    release();
+    if (target_) {
+      x_.XRenderFreePicture(display_, target_);
+      x_.XFlush(display_);
+    }
+  }
+
+  void present() override {
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window_, &width, &height);
+    if ((width != windowW_ || height != windowH_) && !layOut(width, height))
+      return;
+    if (!image_)
+      return;
+    if (shared_)
+      x_.XSync(display_, False); // the server has read the last frame's rows from the shared memory
+    const auto [top, bottom] = changedRows();
+    fill(top, bottom);
+    pacer_.wait();
+    send(top, bottom);
+  }
+
+  void exposed() override {
+    if (!image_)
+      return;
+    blackBorders();
+    scale(0, place_.h);
+    x_.XFlush(display_);
+  }
+
+private:
+  XRenderPresenter(SDL_Window *window, Display *display, ::Window xWindow, const Picture &picture)
+      : window_(window), display_(display), xWindow_(xWindow), picture_(picture), pacer_(window) {}
+
+  bool start() {
+    int event = 0, error = 0;
+    if (!x_.load() || !x_.XRenderQueryExtension(display_, &event, &error))
+      return false;
+    XWindowAttributes attributes;
+    if (!x_.XGetWindowAttributes(display_, xWindow_, &attributes))
+      return false;
+    const XRenderPictFormat *format = x_.XRenderFindVisualFormat(display_, attributes.visual);
+    rgb24_ = x_.XRenderFindStandardFormat(display_, PictStandardRGB24);
+    if (!format || !rgb24_ || format->type != PictTypeDirect || format->direct.redMask != 0xFF ||
+        format->direct.greenMask != 0xFF || format->direct.blueMask != 0xFF)
+      return false;
+    visual_ = attributes.visual;
+    target_ = x_.XRenderCreatePicture(display_, xWindow_, format, 0, nullptr);
+    canShare_ = x_.XShmQueryExtension(display_);
+    int width = 0, height = 0;
+    SDL_GetWindowSize(window_, &width, &height);
+    return target_ && layOut(width, height);
+  }
+
+  // The place, the pixmap and its image for a window of this size, the
+  // window black and the picture on it once it holds a frame. False where
+  // the server's images are not 32-bit words in this processor's byte
+  // order.
+  bool layOut(int32_t width, int32_t height) {
+    release();
+    windowW_ = width;
+    windowH_ = height;
+    place_ = placePicture(width, height, picture_.width, picture_.height);
+    std::optional<NearestTransform> across, down;
+    if (place_.w >= picture_.width && place_.h >= picture_.height) {
+      across = nearestTransform(place_.w, picture_.width);
+      down = nearestTransform(place_.h, picture_.height);
+    }
+    scaledHere_ = !across || !down;
+    imageW_ = scaledHere_ ? place_.w : picture_.width;
+    imageH_ = scaledHere_ ? place_.h : picture_.height;
+    if (scaledHere_) {
+      across = nearestTransform(imageW_, imageW_);
+      down = nearestTransform(imageH_, imageH_);
+    }
+    columns_.resize(scaledHere_ ? static_cast<size_t>(imageW_) : 0);
+    for (int32_t x = 0; x < static_cast<int32_t>(columns_.size()); ++x)
+      columns_[static_cast<size_t>(x)] = sourceOf(x, place_.w, picture_.width);
+    rows_.resize(static_cast<size_t>(imageH_));
+    for (int32_t y = 0; y < imageH_; ++y)
+      rows_[static_cast<size_t>(y)] = scaledHere_ ? sourceOf(y, place_.h, picture_.height) : y;
+    firstLine_.assign(static_cast<size_t>(imageH_) + 1, place_.h);
+    for (int32_t line = place_.h - 1; line >= 0; --line)
+      firstLine_[static_cast<size_t>(sourceOf(line, place_.h, imageH_))] = line;
+    for (size_t y = firstLine_.size() - 1; y-- > 0;)
+      firstLine_[y] = std::min(firstLine_[y], firstLine_[y + 1]);
+
+    if (!makeImage())
+      return false;
+    pixmap_ = x_.XCreatePixmap(display_, xWindow_, static_cast<unsigned>(imageW_), static_cast<unsigned>(imageH_), 24);
+    gc_ = x_.XCreateGC(display_, pixmap_, 0, nullptr);
+    source_ = x_.XRenderCreatePicture(display_, pixmap_, rgb24_, 0, nullptr);
+    XTransform transform{{{across->step, 0, across->offset}, {0, down->step, down->offset}, {0, 0, 65536}}};
+    x_.XRenderSetPictureTransform(display_, source_, &transform);
+    char nearest[] = "nearest";
+    x_.XRenderSetPictureFilter(display_, source_, nearest, nullptr, 0);
+    // The pixmap holds the picture from here on, shown or not (black then),
+    // for an exposure before the first frame too.
+    fill(0, imageH_);
+    put(0, imageH_);
+    sent_ = picture_.pixels;
+    const XRenderColor black{0, 0, 0, 0xFFFF};
+    const XRectangle whole{0, 0, static_cast<unsigned short>(width), static_cast<unsigned short>(height)};
+    x_.XRenderFillRectangles(display_, PictOpSrc, target_, &black, &whole, 1);
+    if (picture_.shown)
+      scale(0, place_.h);
+    x_.XFlush(display_);
+    return true;
+  }
+
+  // The image that carries rows to the pixmap: in shared memory where the
+  // server attaches it (not over a network), else in the program's.
+  bool makeImage() {
+    const int order = [] {
+      const uint16_t probe = 1;
+      return *reinterpret_cast<const uint8_t *>(&probe) ? LSBFirst : MSBFirst;
+    }();
+    const auto w = static_cast<unsigned>(imageW_), h = static_cast<unsigned>(imageH_);
+    if (canShare_) {
+      image_ = x_.XShmCreateImage(display_, visual_, 24, ZPixmap, nullptr, &segment_, w, h);
+      if (image_ && image_->bits_per_pixel == 32 && image_->byte_order == order) {
+        segment_.shmid = ::shmget(IPC_PRIVATE, static_cast<size_t>(image_->bytes_per_line) * h, IPC_CREAT | 0600);
+        void *memory = segment_.shmid >= 0 ? ::shmat(segment_.shmid, nullptr, 0) : reinterpret_cast<void *>(-1);
+        if (memory != reinterpret_cast<void *>(-1)) {
+          segment_.shmaddr = image_->data = static_cast<char *>(memory);
+          segment_.readOnly = True;
+          xRequestFailed = false;
+          const auto previous = x_.XSetErrorHandler(noteXError);
+          x_.XShmAttach(display_, &segment_);
+          x_.XSync(display_, False);
+          x_.XSetErrorHandler(previous);
+          shared_ = !xRequestFailed;
+        }
+        if (segment_.shmid >= 0)
+          ::shmctl(segment_.shmid, IPC_RMID, nullptr); // gone once both sides detach
+        if (shared_)
+          return true;
+        if (image_->data)
+          ::shmdt(image_->data);
+      }
+      dropImage();
+      canShare_ = false; // not on this connection
+    }
+    local_.assign(static_cast<size_t>(imageW_) * imageH_, 0);
+    image_ = x_.XCreateImage(display_, visual_, 24, ZPixmap, 0, reinterpret_cast<char *>(local_.data()), w, h, 32,
+                             imageW_ * 4);
+    if (image_ && image_->bits_per_pixel == 32 && image_->byte_order == order)
+      return true;
+    dropImage();
+    return false;
+  }
+
+  void dropImage() {
+    if (!image_)
+      return;
+    image_->data = nullptr; // neither is Xlib's to free
+    image_->obdata = nullptr;
+    XDestroyImage(image_);
+    image_ = nullptr;
+  }
+
+  void release() {
+    if (source_)
+      x_.XRenderFreePicture(display_, source_);
+    if (gc_)
+      x_.XFreeGC(display_, gc_);
+    if (pixmap_)
+      x_.XFreePixmap(display_, pixmap_);
+    source_ = 0;
+    gc_ = nullptr;
+    pixmap_ = 0;
+    if (shared_) {
+      x_.XShmDetach(display_, &segment_);
+      x_.XSync(display_, False);
+      ::shmdt(segment_.shmaddr);
+      shared_ = false;
+    }
+    dropImage();
+  }
+
+  // The image's rows [top, bottom) that show the picture's rows changed
+  // since the last frame, the sent copy brought up to date. A frame with
+  // nothing new still sends its last row: whatever times frames by what
+  // the server draws (a recorder, the benchmark) sees every one.
+  std::pair<int32_t, int32_t> changedRows() {
+    int32_t first = 0, last = picture_.height - 1;
+    const size_t bytes = static_cast<size_t>(picture_.width) * 4;
+    auto same = [&](int32_t y) {
+      return std::memcmp(picture_.row(y), &sent_[static_cast<size_t>(y) * picture_.width], bytes) == 0;
+    };
+    while (first <= last && same(first))
+      ++first;
+    while (last > first && same(last))
+      --last;
+    if (first > last)
+      return {imageH_ - 1, imageH_};
+    std::memcpy(&sent_[static_cast<size_t>(first) * picture_.width], picture_.row(first),
+                static_cast<size_t>(last - first + 1) * picture_.width * 4);
+    const auto top = std::lower_bound(rows_.begin(), rows_.end(), first) - rows_.begin();
+    const auto bottom = std::upper_bound(rows_.begin(), rows_.end(), last) - rows_.begin();
+    if (top == bottom)
+      return {static_cast<int32_t>(std::min<ptrdiff_t>(top, imageH_ - 1)),
+              static_cast<int32_t>(std::min<ptrdiff_t>(top, imageH_ - 1)) + 1};
+    return {static_cast<int32_t>(top), static_cast<int32_t>(bottom)};
+  }
+
+  void fill(int32_t top, int32_t bottom) {
+    for (int32_t y = top; y < bottom; ++y) {
+      auto *target = reinterpret_cast<uint32_t *>(image_->data + static_cast<ptrdiff_t>(y) * image_->bytes_per_line);
+      const uint32_t *source = picture_.row(rows_[static_cast<size_t>(y)]);
+      if (scaledHere_)
+        for (size_t x = 0; x < columns_.size(); ++x)
+          target[x] = source[columns_[x]];
+      else
+        std::memcpy(target, source, static_cast<size_t>(imageW_) * 4);
+    }
+  }
+
+  // The image's rows [top, bottom) into the pixmap, and the window's lines
+  // that show them.
+  void send(int32_t top, int32_t bottom) {
+    put(top, bottom);
+    scale(firstLine_[static_cast<size_t>(top)], firstLine_[static_cast<size_t>(bottom)]);
+    x_.XFlush(display_);
+  }
+
+  void put(int32_t top, int32_t bottom) {
+    const auto w = static_cast<unsigned>(imageW_), h = static_cast<unsigned>(bottom - top);
+    if (shared_)
+      x_.XShmPutImage(display_, pixmap_, gc_, image_, 0, top, 0, top, w, h, False);
+    else
+      x_.XPutImage(display_, pixmap_, gc_, image_, 0, top, 0, top, w, h);
+  }
+
+  // The place's lines [top, bottom) from the pixmap, through the transform.
+  void scale(int32_t top, int32_t bottom) {
+    if (bottom > top)
+      x_.XRenderComposite(display_, PictOpSrc, source_, 0, target_, 0, top, 0, 0, place_.x, place_.y + top,
+                          static_cast<unsigned>(place_.w), static_cast<unsigned>(bottom - top));
+  }
+
+  void blackBorders() {
+    const auto side = [](int32_t value) { return static_cast<unsigned short>(std::max(0, value)); };
+    const auto at = [](int32_t value) { return static_cast<short>(value); };
+    const XRectangle borders[] = {
+        {0, 0, side(windowW_), side(place_.y)},
+        {0, at(place_.y + place_.h), side(windowW_), side(windowH_ - place_.y - place_.h)},
+        {0, at(place_.y), side(place_.x), side(place_.h)},
+        {at(place_.x + place_.w), at(place_.y), side(windowW_ - place_.x - place_.w), side(place_.h)}};
+    const XRenderColor black{0, 0, 0, 0xFFFF};
+    x_.XRenderFillRectangles(display_, PictOpSrc, target_, &black, borders, 4);
+  }
+
+  SDL_Window *const window_;
+  Display *const display_;
+  const ::Window xWindow_;
+  const Picture &picture_;
+  Pacer pacer_;
+  XLibraries x_;
+  Visual *visual_ = nullptr;
+  const XRenderPictFormat *rgb24_ = nullptr;
+  ::Picture target_ = 0; // the window's
+  bool canShare_ = false;
+  int32_t windowW_ = 0, windowH_ = 0;
+  SDL_Rect place_{};
+  bool scaledHere_ = false; // the image is the place's size, scaled by the program
+  int32_t imageW_ = 0, imageH_ = 0;
+  std::vector<int32_t> columns_;   // the picture's column under each of the image's, when scaled here
+  std::vector<int32_t> rows_;      // the picture's row under each of the image's
+  std::vector<int32_t> firstLine_; // the first of the place's lines that shows each image row, and the end
+  Pixmap pixmap_ = 0;
+  GC gc_ = nullptr;
+  ::Picture source_ = 0; // the pixmap's, transformed
+  XImage *image_ = nullptr;
+  XShmSegmentInfo segment_{};
+  bool shared_ = false;         // the image is in memory shared with the server
+  std::vector<uint32_t> local_; // the image's pixels otherwise
+  std::vector<uint32_t> sent_;  // the picture as the pixmap holds it
+};
+
 // ---- The driver ----
 
 class SdlDriver final : public ScreenDriver {
@@ -488,7 +865,8 @@ private:
   }
 
   // Whether a GPU draws is known only from a renderer made for the window;
-  // one that does not is given up for the window's surface. A Wayland
+  // one that does not is given up for the X server's scaling, or where the
+  // server cannot, for the window's surface. A Wayland
   // window has no surface of its own in SDL 2: the renderer then, whatever
   // was asked.
   std::unique_ptr<Presenter> choosePresenter(bool wayland, std::string &error) {
@@ -499,6 +877,9 @@ private:
       if (probe)
         SDL_DestroyRenderer(probe);
       probe = nullptr;
+      if (presentation_ != SdlPresentation::Surface)
+        if (auto server = XRenderPresenter::open(window_, picture_))
+          return server;
       if (auto surface = SurfacePresenter::open(window_, picture_))
         return surface;
     }

@@ -128,8 +128,10 @@ bool readSettings(EnvironmentLookup lookup, void *context, Settings &settings, s
       settings.sdlPresentation = SdlPresentation::Surface;
     else if (value == "renderer")
       settings.sdlPresentation = SdlPresentation::Renderer;
+    else if (value == "xrender")
+      settings.sdlPresentation = SdlPresentation::XRender;
     else if (value != "auto") {
-      error = "FLYOVER_SDL_PRESENT=" + shown(value) + " is not a presentation (auto, surface, renderer)";
+      error = "FLYOVER_SDL_PRESENT=" + shown(value) + " is not a presentation (auto, surface, renderer, xrender)";
       return false;
     }
   }

@@ -14,7 +14,7 @@ namespace flyover {
 
 // How the sdl driver puts pictures on its window: chosen from what draws
 // them, or forced for tests and comparisons.
-enum class SdlPresentation { Auto, Surface, Renderer };
+enum class SdlPresentation { Auto, Surface, Renderer, XRender };
 
 struct Settings {
   std::string driver;                   // FLYOVER_DRIVER; the build's default driver when unset

@@ -10,9 +10,11 @@ for group in "$@"; do
   case "$group" in
     # libspng and libjpeg-turbo are mkmaps' picture decoders (the Windows
     # and web builds compile Debian's sources of them), stb's header its
-    # resampler, compiled into every build of it.
-    build) packages+=(cmake g++ make pkg-config libsdl2-dev libpng-dev libwebp-dev libstb-dev libspng-dev
-                      libjpeg62-turbo-dev) ;;
+    # resampler, compiled into every build of it. The sdl driver includes
+    # Xlib's, MIT-SHM's and RENDER's headers (and loads the libraries only
+    # when it runs on X).
+    build) packages+=(cmake g++ make pkg-config libsdl2-dev libx11-dev libxext-dev libxrender-dev libpng-dev
+                      libwebp-dev libstb-dev libspng-dev libjpeg62-turbo-dev) ;;
     test) packages+=(libgtest-dev libbenchmark-dev libmpfr-dev libgmp-dev libyuv-dev libpixman-1-dev
                      xvfb xauth xdotool x11-apps x11-utils python3 python3-xlib libgl1-mesa-dri weston ffmpeg
                      libglib2.0-bin) ;;
@@ -26,8 +28,9 @@ for group in "$@"; do
     # there, but configures mkmaps too, which needs the picture decoders.
     # llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
-                    libsdl2-dev:arm64 libpng-dev:arm64 libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64
-                    libgmp-dev:arm64 libbenchmark-dev:arm64 libspng-dev:arm64 libjpeg62-turbo-dev:arm64
+                    libsdl2-dev:arm64 libx11-dev:arm64 libxext-dev:arm64 libxrender-dev:arm64 libpng-dev:arm64
+                    libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64 libbenchmark-dev:arm64
+                    libspng-dev:arm64 libjpeg62-turbo-dev:arm64
                     libpng-dev:armhf libwebp-dev:armhf libspng-dev:armhf libjpeg62-turbo-dev:armhf) ;;
     web) packages+=(cmake emscripten nodejs chromium python3 libstb-dev) ;;
     format) packages+=(clang-format git) ;;

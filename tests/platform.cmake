@@ -6,7 +6,8 @@ find_package(PNG REQUIRED)
 add_executable(test_platform
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_settings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_platform_windows.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_display.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_platform_scale.cpp)
 target_link_libraries(test_platform PRIVATE flyover_platform flyover_convert PNG::PNG GTest::gtest_main)
 gtest_discover_tests(test_platform PROPERTIES LABELS unit DISCOVERY_TIMEOUT 60)
 
@@ -80,13 +81,13 @@ endif()
 if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
   set(flyover_xvfb /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/e2e/sdl_xvfb.py $<TARGET_FILE:flyover>
       $<TARGET_FILE:mkmaps>)
-  # Each check over both ways to the window; the stderr check fails before either.
+  # Each check over every way to the window; the stderr check fails before any.
   add_test(NAME xvfb_sdl_stderr_closed COMMAND ${flyover_xvfb} stderr-closed rgb444)
   set(flyover_xvfb_tests xvfb_sdl_stderr_closed)
-  foreach(present surface renderer)
+  foreach(present surface renderer xrender)
     add_test(NAME xvfb_sdl_escape_${present} COMMAND ${flyover_xvfb} escape xrgb8888 ${present})
     add_test(NAME xvfb_sdl_escape_rgb565_${present} COMMAND ${flyover_xvfb} escape rgb565 ${present})
-    # A screen smaller than the picture: both ways scale it down alike.
+    # A screen smaller than the picture: every way scales it down into the same place.
     add_test(NAME xvfb_sdl_small_${present} COMMAND ${flyover_xvfb} small xrgb8888 ${present})
     add_test(NAME xvfb_sdl_close_${present} COMMAND ${flyover_xvfb} close xrgb8888 ${present})
     add_test(NAME xvfb_sdl_alt_f4_${present} COMMAND ${flyover_xvfb} alt-f4 bgr555 ${present})
@@ -97,6 +98,11 @@ if(FLYOVER_SDL AND NOT CMAKE_CROSSCOMPILING)
       list(APPEND flyover_xvfb_tests xvfb_sdl_${how}_${present})
     endforeach()
   endforeach()
+  # The server's scaling without shared memory (a remote display's case),
+  # and the surface in its place where the server has no RENDER.
+  add_test(NAME xvfb_sdl_no_shm_xrender COMMAND ${flyover_xvfb} no-shm xrgb8888 xrender)
+  add_test(NAME xvfb_sdl_no_render COMMAND ${flyover_xvfb} no-render xrgb8888 auto)
+  list(APPEND flyover_xvfb_tests xvfb_sdl_no_shm_xrender xvfb_sdl_no_render)
   set_tests_properties(${flyover_xvfb_tests} PROPERTIES LABELS xvfb TIMEOUT 120)
   if(FLYOVER_SANITIZE)
     # The system's D-Bus and Mesa libraries that SDL loads keep a few blocks

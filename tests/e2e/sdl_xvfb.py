@@ -1,23 +1,28 @@
 """The flyover on the sdl driver in a private X server.
 
-    sdl_xvfb.py FLYOVER MKMAPS escape|small|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
+    sdl_xvfb.py FLYOVER MKMAPS escape|small|no-shm|no-render|close|alt-f4|lost-x|wayland|stderr-closed FORMAT [PRESENT]
 
-PRESENT (auto, surface or renderer) is given to the program as
+PRESENT (auto, surface, renderer or xrender) is given to the program as
 FLYOVER_SDL_PRESENT: every check must hold for each way to the window.
 
 On an 800x500 screen (the picture scaled by 2 and centred on black) the
 upper half of the picture must be the background grey exactly as FORMAT
-stores it and the cursor hidden; Escape, WM_DELETE_WINDOW or Alt+F4 must
-then end the program with exit code 0, and killing the X server must end
-it within a second with exit code 1 and one line. "small" is "escape" on a
-300x150 screen, smaller than the picture: it must be scaled down to fit,
-240x150, and centred, whichever way it reaches the window. "wayland" runs it in a
-Wayland desktop shell of its own (weston on the X server), where the
-picture must cover the shell's panel too, and then kills the compositor.
-"stderr-closed" starts it with standard error closed and a format that
-fails: it must end with exit code 1 rather than wait for ever.
+stores it and the cursor hidden ("escape", "small" and the servers without
+an extension, in xrgb8888, then find the frame on the screen among the
+capture driver's frames, every pixel of it where the driver's scaling puts
+it); Escape, WM_DELETE_WINDOW or Alt+F4 must then end the program with exit
+code 0, and killing the X server must end it within a second with exit
+code 1 and one line. "small" is "escape" on a 300x150 screen, smaller than
+the picture: it must be scaled down to fit, 240x150, and centred, whichever
+way it reaches the window. "no-shm" and "no-render" are "escape" on a
+server without MIT-SHM or RENDER. "wayland" runs it in a Wayland desktop
+shell of its own (weston on the X server), where the picture must cover the
+shell's panel too, and then kills the compositor. "stderr-closed" starts it
+with standard error closed and a format that fails: it must end with exit
+code 1 rather than wait for ever.
 """
 
+import operator
 import os
 import random
 import subprocess
@@ -33,6 +38,8 @@ SCREEN_W, SCREEN_H = 800, 500
 PLACES = {(SCREEN_W, SCREEN_H): (80, 50, 640, 400), (300, 150): (30, 0, 240, 150)}
 # The background 0xB4 once the format has dropped its low bits, widened
 # again by repeating them: 5 bits give 0xB5, 6 bits 0xB6.
+# "escape" on a server without one of its extensions.
+WITHOUT = {"no-shm": "MIT-SHM", "no-render": "RENDER"}
 GREY = {"rgb565": (0xB5, 0xB6, 0xB5), "bgr565": (0xB5, 0xB6, 0xB5), "rgb555": (0xB5,) * 3, "bgr555": (0xB5,) * 3}
 
 
@@ -56,7 +63,40 @@ def picture_problem(dpy, fmt, screen=(SCREEN_W, SCREEN_H)):
     return None
 
 
-def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
+def frame_problem(dpy, flyover, maps, env, screen):
+    """None when the picture's place shows, to the bit, one of the program's
+    first frames as the capture driver gives them, each of the screen's
+    pixels the frame's pixel that the driver's scaling puts there (the one
+    under the pixel's centre), else what is wrong."""
+    width, height = screen
+    left, top, w, h = PLACES[screen]
+    # One screenshot: the server draws each frame in one request, so it
+    # holds one whole frame. The top byte of each pixel is nobody's.
+    shown = bytearray(dpy.screen().root.get_image(0, 0, width, height, X.ZPixmap, 0xFFFFFFFF).data)
+    shown[3::4] = bytes(len(shown) // 4)
+    shown = memoryview(shown).cast("I")
+    place = operator.itemgetter(*[(top + y) * width + left + x for y in range(h) for x in range(w)])(shown)
+    picks = operator.itemgetter(*[((2 * y + 1) * 200 // (2 * h)) * 320 + (2 * x + 1) * 320 // (2 * w)
+                                  for y in range(h) for x in range(w)])
+    size = 320 * 200 * 4
+    env = dict(env, FLYOVER_DRIVER="capture", FLYOVER_FRAMES="3000", FLYOVER_CAPTURE="/dev/stdout")
+    del env["DISPLAY"]
+    capture = subprocess.Popen([flyover], cwd=maps, env=env, stdout=subprocess.PIPE)
+    try:
+        for _ in range(3000):
+            frame = bytearray(capture.stdout.read(size))
+            if len(frame) < size:
+                break
+            frame[3::4] = bytes(size // 4)
+            if picks(memoryview(frame).cast("I")) == place:
+                return None
+    finally:
+        capture.kill()
+        capture.wait()
+    return "the screen shows none of the program's first 3000 frames exactly"
+
+
+def start_xvfb(log, width=SCREEN_W, height=SCREEN_H, options=()):
     # Concurrent servers with -displayfd alone all start at :0, and one ending
     # while another starts can leave two on one number: a random high number
     # avoids them. -noreset keeps the server from starting afresh, refusing
@@ -70,7 +110,7 @@ def start_xvfb(log, width=SCREEN_W, height=SCREEN_H):
         log.truncate()
         read_end, write_end = os.pipe()
         server = subprocess.Popen(["Xvfb", ":%d" % number, "-displayfd", str(write_end), "-screen", "0",
-                                   "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset"],
+                                   "%dx%dx24" % (width, height), "-nolisten", "tcp", "-noreset", *options],
                                   pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log)
         os.close(write_end)
         with os.fdopen(read_end, "rb") as pipe:
@@ -145,7 +185,7 @@ def main():
     present = sys.argv[5] if len(sys.argv) > 5 else "auto"
     log = tempfile.TemporaryFile()
     screen = (300, 150) if how == "small" else (SCREEN_W, SCREEN_H)
-    server, display_name = start_xvfb(log, *screen)
+    server, display_name = start_xvfb(log, *screen, ("-extension", WITHOUT[how]) if how in WITHOUT else ())
     program = compositor = None
     runtime = tempfile.TemporaryDirectory()  # made 0700, as the compositor wants
     try:
@@ -185,6 +225,11 @@ def main():
             problem = poll(10, lambda: picture_problem(dpy, fmt, screen), done=lambda problem: problem is None)
             if problem:
                 raise AssertionError("the screen is wrong: " + problem)
+            # SDL's renderer picks its own pixels when it scales down.
+            if how in ("escape", "small", *WITHOUT) and fmt == "xrgb8888" and (how, present) != ("small", "renderer"):
+                problem = frame_problem(dpy, flyover, scratch, env, screen)
+                if problem:
+                    raise AssertionError(problem)
             dpy.xfixes_query_version()  # the server answers cursor requests only after this
             if any(argb >> 24 for argb in dpy.xfixes_get_cursor_image(dpy.screen().root).cursor_image):
                 raise AssertionError("the cursor is visible over the window")
