@@ -340,12 +340,10 @@ typedef int32_t Lanes __attribute__((vector_size(16)));
 // Four lanes at any 4-byte boundary. A copy is how to say so to every
 // compiler: a vector type of lowered alignment is one that clang loads with
 // aligned instructions all the same, which fault off a 16-byte boundary.
-inline Lanes load(const void *p) {
-  Lanes lanes;
-  std::memcpy(&lanes, p, sizeof lanes);
-  return lanes;
-}
-inline void store(void *p, Lanes lanes) { std::memcpy(p, &lanes, sizeof lanes); }
+// The lanes go by reference: by value, a target without SSE (32-bit
+// Windows' baseline) would pass them otherwise than one with it.
+inline void load(Lanes &lanes, const void *p) { std::memcpy(&lanes, p, sizeof lanes); }
+inline void store(void *p, const Lanes &lanes) { std::memcpy(p, &lanes, sizeof lanes); }
 
 constexpr int32_t kHorizon = 100;
 constexpr int32_t kPad = 16; // more than a bar can stick out, rounded to whole lanes
@@ -395,10 +393,12 @@ void renderFrame() {
       const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
       int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
       for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
-        const Lanes highest = load(painted + c);
+        Lanes highest, started;
+        load(highest, painted + c);
+        load(started, start + c);
         const Lanes shows = (barTop < highest) & inBar[q];
-        store(painted + c, (highest & ~shows) | (barTop & shows));
-        store(start + c, (load(start + c) & ~shows) | (colour & shows));
+        store(painted + c, Lanes((highest & ~shows) | (barTop & shows)));
+        store(start + c, Lanes((started & ~shows) | (colour & shows)));
       }
     }
   }
@@ -409,9 +409,11 @@ void renderFrame() {
     uint32_t *row = pixel + y * kCanvasWidth;
     const int32_t *start = starts[y - kHorizon] + kPad;
     for (int32_t x = 0; x < kCanvasWidth; x += 4) {
-      const Lanes colour = load(start + x);
+      Lanes colour, above;
+      load(colour, start + x);
+      load(above, row + x - kCanvasWidth);
       const Lanes inherit = (colour & tagByte) != tags;
-      store(row + x, (load(row + x - kCanvasWidth) & inherit) | (colour & colourBytes & ~inherit));
+      store(row + x, Lanes((above & inherit) | (colour & colourBytes & ~inherit)));
     }
   }
 }
