@@ -85,7 +85,7 @@ bench_web() {
   bash "$root/scripts/web.sh" --jobs "$jobs" --bench "$native" || die "the web frame time failed"
 }
 bench_neon() {
-  bash "$root/scripts/deps.sh" arm
+  bash "$root/scripts/deps.sh" neon
   local options=()
   [ $check = 0 ] || options=(--compile-only)
   python3 "$root/bench/neon_cost.py" "${options[@]}" || die "the NEON model failed"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a step needs, only those that are missing.
-# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, web, format, fuzz, sources, package)
+# Usage: scripts/deps.sh GROUP...   (groups: build, test, windows, wine32, arm, neon, web, format, fuzz, sources, package)
 # A package named NAME:ARCH is the target architecture's own (Debian's
 # multiarch); that architecture is enabled first when it is not yet.
 set -euo pipefail
@@ -26,12 +26,14 @@ for group in "$@"; do
     # The aarch64 cross build against Debian's arm64 libraries, run under
     # qemu-user; armhf only builds framehash, which needs libpng and libwebp
     # there, but configures mkmaps too, which needs the picture decoders.
-    # llvm's llvm-mca models the NEON routines' speed (bench/neon_cost.py).
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libx11-dev:arm64 libxext-dev:arm64 libxrender-dev:arm64 libpng-dev:arm64
                     libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64 libbenchmark-dev:arm64
                     libspng-dev:arm64 libjpeg62-turbo-dev:arm64
                     libpng-dev:armhf libwebp-dev:armhf libspng-dev:armhf libjpeg62-turbo-dev:armhf) ;;
+    # The NEON routines compiled and modelled by llvm's llvm-mca
+    # (bench/neon_cost.py): the compiler alone, no target libraries.
+    neon) packages+=(g++-aarch64-linux-gnu llvm python3) ;;
     web) packages+=(cmake emscripten nodejs chromium python3 libstb-dev) ;;
     format) packages+=(clang-format git) ;;
     # libFuzzer and the sanitizers' runtimes for clang (scripts/fuzz.sh).
@@ -42,7 +44,7 @@ for group in "$@"; do
     # compile them (scripts/picture_sources.sh).
     sources) packages+=(dpkg-dev debian-archive-keyring xz-utils) ;;
     package) packages+=(cmake dpkg-dev lintian desktop-file-utils appstream man-db) ;;
-    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, web, format, fuzz, sources, package)" >&2; exit 2 ;;
+    *) echo "deps.sh: unknown group '$group' (build, test, windows, wine32, arm, neon, web, format, fuzz, sources, package)" >&2; exit 2 ;;
   esac
 done
 
