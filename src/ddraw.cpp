@@ -11,7 +11,6 @@
 
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "mmx_levels.h"
 #include "ptc.h"
@@ -71,18 +70,6 @@ pixel_converter convert = nullptr;
 
 // The steps of the open, in order. Each says in one line why it failed and
 // returns false; what it acquired stays in place for ptc_close.
-
-#ifdef _WIN32
-// The cap on the converters' SIMD level, before anything opens. Elsewhere
-// the platform's stand-in refuses a bad one with its other settings.
-static bool apply_simd_cap(void) {
-  const char *cap = getenv("FLYOVER_SIMD_MAX");
-  if (simd_apply_cap(cap))
-    return true;
-  fprintf(stderr, "flyover: FLYOVER_SIMD_MAX=%s is not a SIMD level of this build (%s)\n", cap, simd_level_list);
-  return false;
-}
-#endif
 
 // DirectDraw, bound at run time, and its object.
 static bool open_directdraw(void) {
@@ -220,7 +207,9 @@ int ptc_open(const char *title, int32_t width, int32_t height) {
   dx = width;
   dy = height;
 #ifdef _WIN32
-  if (!apply_simd_cap())
+  // The cap on the converters' SIMD level, before anything opens. Elsewhere
+  // the platform's stand-in refuses a bad one with its other settings.
+  if (!simd_apply_environment_cap("flyover"))
     return 0;
 #endif
   if (!open_directdraw())

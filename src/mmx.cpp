@@ -9,6 +9,7 @@
 // pointer, and never reads a source pixel past count.
 #include "mmx_rows.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -136,6 +137,14 @@ bool simd_apply_cap(const char *cap) {
   if (level)
     active = level;
   return level != nullptr;
+}
+
+bool simd_apply_environment_cap(const char *program) {
+  const char *cap = getenv(cap_variable);
+  if (simd_apply_cap(cap))
+    return true;
+  fprintf(stderr, "%s: %s=%s is not a SIMD level of this build (%s)\n", program, cap_variable, cap, simd_level_list);
+  return false;
 }
 
 const simd_level &simd_active_level() {

@@ -45,6 +45,11 @@ const simd_level *const *simd_runnable_levels(size_t *count);
 // on Windows first thing in ptc_open, which applies it with this.
 bool simd_apply_cap(const char *cap);
 
+// simd_apply_cap of FLYOVER_SIMD_MAX, for a program that has no platform
+// to check it first; a value that names no level is told on standard error
+// in one line that starts with the program's name, and changes nothing.
+bool simd_apply_environment_cap(const char *program);
+
 // The level the converters use: the one last applied, or else, at the
 // first call, FLYOVER_SIMD_MAX's choice (the plain level when that names
 // no level, which the program has refused at start).

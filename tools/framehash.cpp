@@ -229,11 +229,8 @@ int main(int argc, char **argv) {
 
   // The one setting of the converters; this tool may run without the
   // platform that checks it for the program.
-  if (const char *cap = std::getenv("FLYOVER_SIMD_MAX"); !simd_apply_cap(cap)) {
-    std::fprintf(stderr, "framehash: FLYOVER_SIMD_MAX=%s is not a SIMD level of this build (%s)\n", cap,
-                 simd_level_list);
+  if (!simd_apply_environment_cap("framehash"))
     return 2;
-  }
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     usage(stdout);
     return 0;
