@@ -1,3 +1,4 @@
+include_guard(GLOBAL)
 # The picture decoders mkmaps links, as the target flyover_picture_libs:
 # libspng with zlib, and libjpeg-turbo. On Linux they are the system's own,
 # Debian's packages (also the target's, in a cross build). Where Debian has

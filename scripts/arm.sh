@@ -27,7 +27,8 @@
 #                          the NEON rows are the one processor-specific code
 #   --jobs N               parallel build jobs (default: the processor count)
 #
-# Packages: scripts/deps.sh build arm (enables the arm64 and armhf architectures).
+# Packages: scripts/deps.sh build arm (enables the arm64 architecture) and
+# scripts/picture_sources.sh.
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
@@ -68,8 +69,11 @@ configure "$capture" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-aarch64-linux
 build "$capture" --target flyover mkmaps
 
 echo "== armhf: framehash"
+# Built against no library of the target's: the picture libraries come from
+# Debian's sources, compiled here.
+sources=$(picture_sources) || exit 1
 configure "$armhf" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-arm-linux-gnueabihf.cmake" \
-  -DFLYOVER_SDL=OFF -DBUILD_TESTING=OFF
+  -DFLYOVER_SDL=OFF -DBUILD_TESTING=OFF -DFLYOVER_PICTURE_SOURCES="$sources" -DFLYOVER_CAPTURE_SOURCES=ON
 build "$armhf" --target framehash
 
 native_tools "$native_framehash" "$native"

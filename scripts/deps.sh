@@ -24,13 +24,12 @@ for group in "$@"; do
     # upgrades many system packages, so only scripts/windows.sh --win32 asks.
     wine32) packages+=(wine32:i386 libgl1:i386 libgl1-mesa-dri:i386) ;;
     # The aarch64 cross build against Debian's arm64 libraries, run under
-    # qemu-user; armhf only builds framehash, which needs libpng and libwebp
-    # there, but configures mkmaps too, which needs the picture decoders.
+    # qemu-user. The armhf build (framehash) compiles its libraries from
+    # Debian's sources and needs only its compiler.
     arm) packages+=(cmake make pkg-config qemu-user g++-aarch64-linux-gnu g++-arm-linux-gnueabihf llvm
                     libsdl2-dev:arm64 libx11-dev:arm64 libxext-dev:arm64 libxrender-dev:arm64 libpng-dev:arm64
                     libwebp-dev:arm64 libgtest-dev:arm64 libmpfr-dev:arm64 libgmp-dev:arm64 libbenchmark-dev:arm64
-                    libspng-dev:arm64 libjpeg62-turbo-dev:arm64
-                    libpng-dev:armhf libwebp-dev:armhf libspng-dev:armhf libjpeg62-turbo-dev:armhf) ;;
+                    libspng-dev:arm64 libjpeg62-turbo-dev:arm64) ;;
     # The NEON routines compiled and modelled by llvm's llvm-mca
     # (bench/neon_cost.py): the compiler alone, no target libraries.
     neon) packages+=(g++-aarch64-linux-gnu llvm python3) ;;

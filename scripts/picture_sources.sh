@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Fetches the sources of the picture libraries, zlib, libspng and
-# libjpeg-turbo, from Debian's own source packages, the versions this
+# libjpeg-turbo (mkmaps' decoders), libpng and libwebp (the capture
+# driver's encoders), from Debian's own source packages, the versions this
 # system's Debian ships, into build/debsrc (once), for the builds that
-# cannot use the system's libraries: the Windows programs, the page and
-# the fuzzers. The system's apt configuration is left alone: the package
+# cannot use the system's libraries: the Windows programs, the page, the
+# fuzzers and the armhf framehash. The system's apt configuration is left alone: the package
 # lists and downloads are private to that folder, and come from the
 # system's own Debian sources, asked for as source packages.
 #
@@ -17,13 +18,19 @@ set -euo pipefail
 parse_options "$@"
 
 dir=$root/build/debsrc
-packages=(zlib libspng libjpeg-turbo)
-found() { ls -d "$dir"/zlib-*/ "$dir"/libspng-*/ "$dir"/libjpeg-turbo-*/ > /dev/null 2>&1; }
+packages=(zlib libspng libjpeg-turbo libpng1.6 libwebp)
+folders=(zlib libspng libjpeg-turbo libpng1.6 libwebp)
+found() {
+  local folder
+  for folder in "${folders[@]}"; do
+    ls -d "$dir/$folder"-*/ > /dev/null 2>&1 || return 1
+  done
+}
 if ! found; then
   # What is said on the way goes to standard error: standard output is
   # the folder's name alone, for the callers to take.
   bash "$root/scripts/deps.sh" sources >&2
-  rm -rf "$dir"/zlib-*/ "$dir"/libspng-*/ "$dir"/libjpeg-turbo-*/
+  for folder in "${folders[@]}"; do rm -rf "$dir/$folder"-*/; done
   mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial" "$dir/parts"
   # The system's own sources, each turned into its source counterpart.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then
