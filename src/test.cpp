@@ -328,8 +328,8 @@ void renderFrameReference() {
 // canvas column, the highest row painted so far, each bar only has to note
 // in which columns it shows and from which row down. A bar's top never lies
 // above the horizon row 100, so the upper half is always background. The
-// lower half is then written row by row: each pixel is the colour that
-// starts there, or else the pixel above it.
+// lower half is then written column by column, top to bottom: each pixel is
+// the colour that starts there, or else the pixel above it.
 //
 // Both loops work on four columns at a time with the compiler's generic
 // vectors, which become SIMD instructions wherever the target has them.
@@ -363,6 +363,43 @@ int32_t painted[kStride];
 
 } // namespace
 
+namespace {
+
+// The bars of map row k, right to left, each over Chunks groups of four
+// columns. The count is a constant here, so that the groups' loop unrolls
+// and their masks stay in registers: as a loop of one to four turns it cost
+// the page half its bar time again (a wasm engine checks for interrupts at
+// every turn and kept the masks in memory).
+template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column, int32_t tag) {
+  const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
+  const int16_t *top = projection.top[k];
+  const int16_t *left = projection.left[k];
+  // Built by comparison, not lane by lane: a vector written one lane at a
+  // time and then read whole waits for the stores.
+  Lanes inBar[Chunks];
+  for (int32_t q = 0; q < Chunks; ++q)
+    inBar[q] = Lanes{0, 1, 2, 3} + 4 * q < projection.width[k];
+
+  for (int32_t i = projection.lastVisible[k]; i >= projection.firstVisible[k]; --i) {
+    const int32_t cell = rowBase + column[i];
+    const int32_t sy = top[map[cell]];
+    const Lanes barTop = Lanes{} + sy;
+    const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
+    int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon] + left[i] + kPad;
+    int32_t *highestOf = painted + left[i] + kPad;
+    for (int32_t q = 0; q < Chunks; ++q) {
+      Lanes highest, started;
+      load(highest, highestOf + 4 * q);
+      load(started, start + 4 * q);
+      const Lanes shows = (barTop < highest) & inBar[q];
+      store(highestOf + 4 * q, Lanes((highest & ~shows) | (barTop & shows)));
+      store(start + 4 * q, Lanes((started & ~shows) | (colour & shows)));
+    }
+  }
+}
+
+} // namespace
+
 void renderFrame() {
   if (++frameTag == 256) {
     std::memset(starts, 0, sizeof starts);
@@ -376,44 +413,42 @@ void renderFrame() {
     column[i] = (actorY + (kFirstColumn + i) * 100) / 100 % kMapSize;
 
   for (int32_t k = kRows - 1; k >= 0; --k) {
-    const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
-    const int16_t *top = projection.top[k];
-    const int16_t *left = projection.left[k];
-    const int32_t width = projection.width[k];
-    const int32_t chunks = (width + 3) / 4;
-    Lanes inBar[4];
-    for (int32_t q = 0; q < 4; ++q)
-      for (int32_t l = 0; l < 4; ++l)
-        inBar[q][l] = 4 * q + l < width ? -1 : 0;
-
-    for (int32_t i = projection.lastVisible[k]; i >= projection.firstVisible[k]; --i) {
-      const int32_t cell = rowBase + column[i];
-      const int32_t sy = top[map[cell]];
-      const Lanes barTop = Lanes{} + sy;
-      const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
-      int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon];
-      for (int32_t q = 0, c = left[i] + kPad; q < chunks; ++q, c += 4) {
-        Lanes highest, started;
-        load(highest, painted + c);
-        load(started, start + c);
-        const Lanes shows = (barTop < highest) & inBar[q];
-        store(painted + c, Lanes((highest & ~shows) | (barTop & shows)));
-        store(start + c, Lanes((started & ~shows) | (colour & shows)));
-      }
+    switch ((projection.width[k] + 3) / 4) {
+    case 1:
+      drawRowBars<1>(k, column, tag);
+      break;
+    case 2:
+      drawRowBars<2>(k, column, tag);
+      break;
+    case 3:
+      drawRowBars<3>(k, column, tag);
+      break;
+    default:
+      drawRowBars<4>(k, column, tag);
+      break;
     }
   }
 
+  // The lower half in strips of sixteen columns, top to bottom, each
+  // column's colour carried down in a register rather than read back from
+  // the row above.
+  static_assert(kCanvasWidth % 16 == 0, "the canvas is whole strips");
   std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
   const Lanes tags = Lanes{} + tag, tagByte = Lanes{} + int32_t(0xFF000000u), colourBytes = ~tagByte;
-  for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
-    uint32_t *row = pixel + y * kCanvasWidth;
-    const int32_t *start = starts[y - kHorizon] + kPad;
-    for (int32_t x = 0; x < kCanvasWidth; x += 4) {
-      Lanes colour, above;
-      load(colour, start + x);
-      load(above, row + x - kCanvasWidth);
-      const Lanes inherit = (colour & tagByte) != tags;
-      store(row + x, Lanes((above & inherit) | (colour & colourBytes & ~inherit)));
+  for (int32_t x = 0; x < kCanvasWidth; x += 16) {
+    Lanes colour[4];
+    for (Lanes &lanes : colour)
+      lanes = Lanes{} + int32_t(kBackgroundByte * 0x01010101u);
+    for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
+      uint32_t *row = pixel + y * kCanvasWidth + x;
+      const int32_t *start = starts[y - kHorizon] + kPad + x;
+      for (int32_t g = 0; g < 4; ++g) {
+        Lanes started;
+        load(started, start + 4 * g);
+        const Lanes begins = (started & tagByte) == tags;
+        colour[g] = (colour[g] & ~begins) | (started & colourBytes & begins);
+        store(row + 4 * g, colour[g]);
+      }
     }
   }
 }
