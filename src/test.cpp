@@ -385,8 +385,11 @@ template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column, int
     const int32_t sy = top[map[cell]];
     const Lanes barTop = Lanes{} + sy;
     const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
-    int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon] + left[i] + kPad;
-    int32_t *highestOf = painted + left[i] + kPad;
+    // The bar's first column within the margins; a bar may start left of
+    // the canvas, never left of the margin.
+    const int32_t c = left[i] + kPad;
+    int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon] + c;
+    int32_t *highestOf = painted + c;
     for (int32_t q = 0; q < Chunks; ++q) {
       Lanes highest, started;
       load(highest, highestOf + 4 * q);
