@@ -1,13 +1,13 @@
 include_guard(GLOBAL)
 # The capture driver's encoders, as the target flyover_capture_libs: libpng
-# (also alone as flyover_libpng, for the icon's tool) for a still, libwebp
-# for each frame of a flight. Normally the target's own
-# Debian packages. With FLYOVER_CAPTURE_SOURCES they are built here, as
-# static libraries, from the same folder of Debian's sources as the picture
-# decoders (cmake/picture-libs.cmake, which also gives them zlib): a build
-# made this way needs no library of its target at all, only the compiler,
-# which is what the armhf framehash asks, since Debian's multiarch can install
-# a target's packages only at the very versions of the system's own.
+# for a still (also alone as flyover_libpng, for the icon's tool), libwebp
+# for each frame of a flight. Normally the target's own Debian packages.
+# With FLYOVER_CAPTURE_SOURCES they are built here, as static libraries,
+# from the same folder of Debian's sources as the picture decoders
+# (cmake/picture-libs.cmake, which also gives them zlib): a build made this
+# way needs no library of its target at all, only the compiler. The armhf
+# framehash asks for that, since Debian's multiarch installs a target's
+# packages only at the very versions of the system's own.
 option(FLYOVER_CAPTURE_SOURCES "Build libpng and libwebp from FLYOVER_PICTURE_SOURCES" OFF)
 
 add_library(flyover_libpng INTERFACE)

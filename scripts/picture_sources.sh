@@ -4,9 +4,9 @@
 # driver's encoders), from Debian's own source packages, the versions this
 # system's Debian ships, into build/debsrc (once), for the builds that
 # cannot use the system's libraries: the Windows programs, the page, the
-# fuzzers and the armhf framehash. The system's apt configuration is left alone: the package
-# lists and downloads are private to that folder, and come from the
-# system's own Debian sources, asked for as source packages.
+# fuzzers and the armhf framehash. The system's apt configuration is left
+# alone: the package lists and downloads are private to that folder, and
+# come from the system's own Debian sources, asked for as source packages.
 #
 #   bash scripts/picture_sources.sh    prints the folder the sources are in
 #
@@ -18,19 +18,19 @@ set -euo pipefail
 parse_options "$@"
 
 dir=$root/build/debsrc
+# Each unpacks into a folder named after the package and its version.
 packages=(zlib libspng libjpeg-turbo libpng1.6 libwebp)
-folders=(zlib libspng libjpeg-turbo libpng1.6 libwebp)
 found() {
-  local folder
-  for folder in "${folders[@]}"; do
-    ls -d "$dir/$folder"-*/ > /dev/null 2>&1 || return 1
+  local package
+  for package in "${packages[@]}"; do
+    ls -d "$dir/$package"-*/ > /dev/null 2>&1 || return 1
   done
 }
 if ! found; then
   # What is said on the way goes to standard error: standard output is
   # the folder's name alone, for the callers to take.
   bash "$root/scripts/deps.sh" sources >&2
-  for folder in "${folders[@]}"; do rm -rf "$dir/$folder"-*/; done
+  for package in "${packages[@]}"; do rm -rf "$dir/$package"-*/; done
   mkdir -p "$dir/lists/partial" "$dir/cache/archives/partial" "$dir/parts"
   # The system's own sources, each turned into its source counterpart.
   if [ -f /etc/apt/sources.list.d/debian.sources ]; then

@@ -361,10 +361,6 @@ int32_t frameTag = 0; // of the last frame, 1 to 255; 0 is never a frame's
 // nothing ever shows there.
 int32_t painted[kStride];
 
-} // namespace
-
-namespace {
-
 // The bars of map row k, right to left, each over Chunks groups of four
 // columns. The count is a constant here, so that the groups' loop unrolls
 // and their masks stay in registers: as a loop of one to four turns it cost
