@@ -325,11 +325,14 @@ void renderFrameReference() {
 // earlier ones, so a pixel ends up with the colour of the last bar drawn
 // over it: the nearest row's, and within a row the rightmost bar's. Walking
 // the bars in reverse order (near to far, right to left) and keeping, per
-// canvas column, the highest row painted so far, each bar only has to note
-// in which columns it shows and from which row down. A bar's top never lies
-// above the horizon row 100, so the upper half is always background. The
-// lower half is then written column by column, top to bottom: each pixel is
-// the colour that starts there, or else the pixel above it.
+// canvas column, the highest row painted so far, each bar only has to paint
+// its first row, in the columns where it shows; every other pixel of the
+// lower half is the pixel above it. So the canvas is cleared as the literal
+// loop clears it, the bars paint their first rows, and one pass down the
+// lower half copies each pixel still clear from the one above. A bar's top
+// never lies above the horizon row 100, so the upper half stays clear, and
+// a colour's top byte is zero where the clear's is not, which tells the two
+// apart.
 //
 // Both loops work on four columns at a time with the compiler's generic
 // vectors, which become SIMD instructions wherever the target has them.
@@ -349,14 +352,12 @@ constexpr int32_t kHorizon = 100;
 constexpr int32_t kPad = 16; // more than a bar can stick out, rounded to whole lanes
 constexpr int32_t kStride = kPad + kCanvasWidth + kPad;
 
-// The colour that starts at each pixel of the lower half, tagged in its top
-// byte (which no colour uses) with the frame that wrote it: an entry of an
-// earlier frame means nothing starts there, so the table needs no clearing
-// between frames, only when the tags come round again. One spare row takes
-// the writes of bars that start below the canvas, and the side margins
-// those of columns off the canvas, so that the bar loop needs no clipping.
-int32_t starts[kCanvasHeight - kHorizon + 1][kStride];
-int32_t frameTag = 0; // of the last frame, 1 to 255; 0 is never a frame's
+// A bar paints all the lanes it spans and keeps the pixels of those where it
+// does not show. Off the canvas's sides that is a pixel of the row before or
+// after, kept as it is; past the canvas's end there is no pixel, so the
+// bottom row, and every bar that starts below the canvas (which shows
+// nowhere), is painted here, in a row with side margins of its own.
+uint32_t bottomRow[kStride];
 // The highest row painted so far in each column; 0 in the margins, so that
 // nothing ever shows there.
 int32_t painted[kStride];
@@ -366,7 +367,7 @@ int32_t painted[kStride];
 // and their masks stay in registers: as a loop of one to four turns it cost
 // the page half its bar time again (a wasm engine checks for interrupts at
 // every turn and kept the masks in memory).
-template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column, int32_t tag) {
+template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column) {
   const int32_t rowBase = (actorX + k * 100) / 100 % kMapSize * kMapSize;
   const int16_t *top = projection.top[k];
   const int16_t *left = projection.left[k];
@@ -380,19 +381,19 @@ template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column, int
     const int32_t cell = rowBase + column[i];
     const int32_t sy = top[map[cell]];
     const Lanes barTop = Lanes{} + sy;
-    const Lanes colour = Lanes{} + (int32_t(fadedColour(k, cell)) | tag);
+    const Lanes colour = Lanes{} + int32_t(fadedColour(k, cell));
     // The bar's first column within the margins; a bar may start left of
     // the canvas, never left of the margin.
     const int32_t c = left[i] + kPad;
-    int32_t *start = starts[(sy < kCanvasHeight ? sy : kCanvasHeight) - kHorizon] + c;
+    uint32_t *start = sy < kCanvasHeight - 1 ? pixel + sy * kCanvasWidth + left[i] : bottomRow + c;
     int32_t *highestOf = painted + c;
     for (int32_t q = 0; q < Chunks; ++q) {
-      Lanes highest, started;
+      Lanes highest, below;
       load(highest, highestOf + 4 * q);
-      load(started, start + 4 * q);
+      load(below, start + 4 * q);
       const Lanes shows = (barTop < highest) & inBar[q];
       store(highestOf + 4 * q, Lanes((highest & ~shows) | (barTop & shows)));
-      store(start + 4 * q, Lanes((started & ~shows) | (colour & shows)));
+      store(start + 4 * q, Lanes((below & ~shows) | (colour & shows)));
     }
   }
 }
@@ -400,11 +401,8 @@ template <int32_t Chunks> void drawRowBars(int32_t k, const int32_t *column, int
 } // namespace
 
 void renderFrame() {
-  if (++frameTag == 256) {
-    std::memset(starts, 0, sizeof starts);
-    frameTag = 1;
-  }
-  const int32_t tag = int32_t(uint32_t(frameTag) << 24);
+  std::memset(pixel, kBackgroundByte, sizeof pixel);
+  std::memset(bottomRow, kBackgroundByte, sizeof bottomRow);
   for (int32_t c = 0; c < kStride; ++c)
     painted[c] = c >= kPad && c < kPad + kCanvasWidth ? kCanvasHeight : 0;
   int32_t column[kColumns]; // map column of each lateral position
@@ -414,41 +412,30 @@ void renderFrame() {
   for (int32_t k = kRows - 1; k >= 0; --k) {
     switch ((projection.width[k] + 3) / 4) {
     case 1:
-      drawRowBars<1>(k, column, tag);
+      drawRowBars<1>(k, column);
       break;
     case 2:
-      drawRowBars<2>(k, column, tag);
+      drawRowBars<2>(k, column);
       break;
     case 3:
-      drawRowBars<3>(k, column, tag);
+      drawRowBars<3>(k, column);
       break;
     default:
-      drawRowBars<4>(k, column, tag);
+      drawRowBars<4>(k, column);
       break;
     }
   }
+  std::memcpy(pixel + (kCanvasHeight - 1) * kCanvasWidth, bottomRow + kPad, sizeof(uint32_t) * kCanvasWidth);
 
-  // The lower half in strips of sixteen columns, top to bottom, each
-  // column's colour carried down in a register rather than read back from
-  // the row above.
-  static_assert(kCanvasWidth % 16 == 0, "the canvas is whole strips");
-  std::memset(pixel, kBackgroundByte, sizeof(uint32_t) * kCanvasWidth * kHorizon);
-  const Lanes tags = Lanes{} + tag, tagByte = Lanes{} + int32_t(0xFF000000u), colourBytes = ~tagByte;
-  for (int32_t x = 0; x < kCanvasWidth; x += 16) {
-    Lanes colour[4];
-    for (Lanes &lanes : colour)
-      lanes = Lanes{} + int32_t(kBackgroundByte * 0x01010101u);
-    for (int32_t y = kHorizon; y < kCanvasHeight; ++y) {
-      uint32_t *row = pixel + y * kCanvasWidth + x;
-      const int32_t *start = starts[y - kHorizon] + kPad + x;
-      for (int32_t g = 0; g < 4; ++g) {
-        Lanes started;
-        load(started, start + 4 * g);
-        const Lanes begins = (started & tagByte) == tags;
-        colour[g] = (colour[g] & ~begins) | (started & colourBytes & begins);
-        store(row + 4 * g, colour[g]);
-      }
-    }
+  // Down the lower half, each pixel still clear takes the one above it:
+  // the row above was written just before, so it is read from the cache.
+  const Lanes topByte = Lanes{} + int32_t(0xFF000000u);
+  for (int32_t p = kHorizon * kCanvasWidth; p < kCanvasWidth * kCanvasHeight; p += 4) {
+    Lanes here, above;
+    load(here, pixel + p);
+    load(above, pixel + p - kCanvasWidth);
+    const Lanes barStarts = (here & topByte) == 0;
+    store(pixel + p, Lanes((here & barStarts) | (above & ~barStarts)));
   }
 }
 
