@@ -65,11 +65,11 @@ template <bool Colours> void cellsInView(benchmark::State &state) {
 
 } // namespace
 
-BENCHMARK(clearCanvas);
-BENCHMARK(cellsInView<false>)->Name("heightsInView");
-BENCHMARK(cellsInView<true>)->Name("coloursInView");
-BENCHMARK(renderFrames<renderFrame>)->Name("renderFrame");
-BENCHMARK(renderFrames<renderFrameReference>)->Name("renderFrameReference");
+BENCHMARK(clearCanvas)->Apply(bestOfRepetitions);
+BENCHMARK(cellsInView<false>)->Name("heightsInView")->Apply(bestOfRepetitions);
+BENCHMARK(cellsInView<true>)->Name("coloursInView")->Apply(bestOfRepetitions);
+BENCHMARK(renderFrames<renderFrame>)->Name("renderFrame")->Apply(bestOfRepetitions);
+BENCHMARK(renderFrames<renderFrameReference>)->Name("renderFrameReference")->Apply(bestOfRepetitions);
 
 int main(int argc, char **argv) {
   loadDefaultMaps("bench_renderer");

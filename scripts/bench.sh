@@ -59,7 +59,7 @@ google_benchmark() {
   fi
   (cd "$native" && "$native/bench/$1" --benchmark_min_time=0.2 --benchmark_color=false "${@:2}") || die "$1 failed"
 }
-bench_renderer() { google_benchmark bench_renderer; }
+bench_renderer() { google_benchmark bench_renderer --benchmark_min_time=0.005; }
 # A frame converts in a few microseconds: the best of many 2 ms repetitions
 # finds a quiet moment of a loaded machine, which few long ones do not.
 bench_convert() { google_benchmark bench_convert --benchmark_min_time=0.002; }
