@@ -64,7 +64,8 @@ int32_t barWidth(int32_t k);
 void setExtendedPrecision();
 
 // One frame at the current camera into pixel: the literal clear-and-paint
-// loop, and the fast path that writes every pixel once with the same bytes.
+// loop, and the fast path, which draws the same bytes from the bars' first
+// rows.
 void renderFrameReference();
 void renderFrame();
 // The camera's step after each frame: 50 units forward, wrapping below 0.
