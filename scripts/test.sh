@@ -66,7 +66,7 @@ bash "$root/tests/package/check.sh" --jobs "$jobs" --native "$tests"
 stage "Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFLYOVER_ARCH=native -DFLYOVER_SANITIZE=ON > /dev/null
 build "$root/build/asan"
-(cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -L unit)
+(cd "$root/build/asan" && ctest --output-on-failure --timeout 600 -j "$jobs" -L unit)
 
 stage "Fuzzing: pictures, map files and settings"
 bash "$root/scripts/fuzz.sh" --jobs "$jobs" 60
