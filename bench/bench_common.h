@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <algorithm>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -22,25 +21,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
 public:
   // Time per iteration by benchmark name; with repetitions, the best of them
   // where the benchmark computes that ("best", as bestOfRepetitions adds),
-  // else their median.
+  // else their median. A statistic of its own is reported after the median,
+  // so it takes the median's place.
   std::map<std::string, double> nanoseconds;
 
   void ReportRuns(const std::vector<Run> &runs) override {
     ConsoleReporter::ReportRuns(runs);
-    for (const Run &run : runs) {
-      const std::string &name = run.run_name.function_name;
-      const bool best = run.aggregate_name == "best";
+    for (const Run &run : runs)
       if (!run.error_occurred &&
-          (best || ((run.run_type == Run::RT_Iteration || run.aggregate_name == "median") && !fromBest.count(name)))) {
-        nanoseconds[name] = run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-        if (best)
-          fromBest.insert(name);
-      }
-    }
+          (run.run_type == Run::RT_Iteration || run.aggregate_name == "median" || run.aggregate_name == "best"))
+        nanoseconds[run.run_name.function_name] =
+            run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
   }
-
-private:
-  std::set<std::string> fromBest;
 };
 
 // Many short repetitions, of which the reporter takes the best: on a shared

@@ -35,7 +35,8 @@ void takeView() {
     view.last[k] = -1;
     for (int32_t i = 0; i < kColumns; ++i)
       if (barLeft(k, kFirstColumn + i) < kCanvasWidth && barLeft(k, kFirstColumn + i) + barWidth(k) > 0) {
-        view.first[k] = i < view.first[k] ? i : view.first[k];
+        if (view.last[k] < 0)
+          view.first[k] = i;
         view.last[k] = i;
       }
   }
